@@ -1,0 +1,74 @@
+// The kernel I/O driver's client: installs and starts the driver carried inside the program
+// file, opens its device, and reads and writes I/O ports and PCI configuration registers.
+#pragma once
+
+#include <cstdint>
+
+#include "os/Api.h"
+
+// Where the three driver images stand in the program file: (offset, size) pairs in image
+// order 9x VxD, NT 32-bit, NT 64-bit. The packer patches the copy inside the built file,
+// finding it by the marker in front of it.
+struct DriverImageEntry {
+  std::uint32_t offset;
+  std::uint32_t size;
+};
+struct DriverImageTableLayout {
+  char marker[16];  // kDriverImageMarker
+  DriverImageEntry images[3];
+};
+inline constexpr char kDriverImageMarker[16] = "MVN-DRV-IMAGES!";
+enum DriverImage { kImageVxd = 0, kImageNt32 = 1, kImageNt64 = 2 };
+extern volatile DriverImageTableLayout DriverImageTable;
+
+inline constexpr std::uint32_t kMaxDriverImageSize = 0x100000;
+inline constexpr os::Dword kErrorWriteDriverImage = 20480;  // 0x5000
+
+class CDeviceDriver {
+ public:
+  CDeviceDriver();
+  virtual ~CDeviceDriver();
+  CDeviceDriver(const CDeviceDriver&) = delete;
+  CDeviceDriver& operator=(const CDeviceDriver&) = delete;
+
+  // Loader.
+  int Initialize(const char* directory, const char* baseName, const char* driverName,
+                 int extractImage);
+  int DetectPlatform();
+  int ExtractVxdImage();
+  int Extract32BitImage();
+  int Extract64BitImage();
+  int PrepareVxd(os::Dword* error);
+  int InstallDriverService(os::Dword* error);
+  int CreateDriverService(os::Dword* error);
+  int StartDriverService(os::Dword* error);
+  int DeleteDriverImage();
+  int Open();
+  int Close();
+
+  // Port I/O and PCI configuration access on the open device.
+  int ReadPortDword(int port, std::uint32_t* value);
+  int WritePortDword(int port, std::uint32_t value);
+  std::uint32_t ReadPciConfig(int bus, int device, int function, int offset);
+  int WritePciConfig(int bus, int device, int function, int offset, std::uint32_t value);
+
+  os::Handle m_hDevice;
+  os::ScHandle m_hSCManager;
+  int m_bExtractImage;
+  char m_szDirectory[256];
+  char m_szFileName[256];
+  char m_szDriverName[64];
+  char m_szSourceName[64];
+  int m_dwPlatformId;
+  int m_bIsWow64;
+  int m_dwProcessorArchitecture;
+
+ private:
+  int ExtractDriverImage(DriverImage image, int fallbackToWindowsDirectory);
+};
+
+// The one driver object of the process, or null when there is no usable driver.
+extern CDeviceDriver* DeviceDriver;
+
+// The PCI configuration address for mechanism #1 (enable bit set, fields masked).
+std::uint32_t PciConfigAddress(int bus, int device, int function, int offset);

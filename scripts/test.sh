@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Builds everything (native and MinGW-w64 i686) and runs every test: the unit tests natively
+# and under Wine, the Wine tests of the packed programs and the driver, and bounded fuzzing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+scripts/install-deps.sh
+export MVN_BUILD="$root/build"
+source scripts/wine-env.sh
+jobs=$(nproc)
+
+cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/native -j "$jobs"
+
+cmake -S . -B build/mingw -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+  -DMVN_HOST_TOOLS="$root/build/native/tools" >/dev/null
+cmake --build build/mingw -j "$jobs"
+
+mvn_wine_prepare "$MVN_WINE64_PREFIX" win64
+mvn_wine_prepare "$MVN_WINE32_PREFIX" win32
+mvn_xvfb_start
+trap '[ -n "${MVN_XVFB_PID:-}" ] && kill $MVN_XVFB_PID 2>/dev/null; true' EXIT
+
+status=0
+echo "== native tests"
+ctest --test-dir build/native --output-on-failure || status=1
+echo "== MinGW build: unit tests under Wine and Wine tests"
+WINEPREFIX="$MVN_WINE64_PREFIX" ctest --test-dir build/mingw --output-on-failure || status=1
+exit $status

@@ -1,0 +1,11 @@
+// The simulated Windows' file system (in memory).
+#pragma once
+
+namespace sim {
+
+class FileSystem {
+ public:
+  void CloseFile(int /*id*/) {}
+};
+
+}  // namespace sim

@@ -1,0 +1,148 @@
+// A simulated Windows behind the seam, for native tests: files, the service manager, the
+// driver's device over the simulated northbridge, the registry and the user session, with a
+// switch that makes any single call fail with a chosen error code.
+//
+// The Api operations are implemented by component: SimWindowsFiles.cpp (files, folders,
+// paths), SimWindowsMachine.cpp (version, libraries, services, device, ports, CPUID) and
+// SimWindowsSession.cpp (mutex, command line, messages, registry). This file's .cpp holds
+// the shared handle table, the last-error state and fault injection.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "os/Api.h"
+#include "sim/FileSystem.h"
+#include "sim/Machine.h"
+#include "sim/Session.h"
+
+namespace sim {
+
+enum class HandleKind { File, Device, Mutex, Service, Manager, Key, Module };
+
+class SimWindows : public os::Api {
+ public:
+  SimWindows();
+  ~SimWindows() override;
+
+  // Fault injection: the call named `call` (an Api operation name such as "CreateFileA")
+  // fails with `error` after `skip` successful calls, `times` times in a row (-1: always).
+  void FailCall(std::string call, os::Dword error, int skip = 0, int times = 1);
+  void ClearFailures();
+  // Each operation asks this first; true means "fail now" and the last error is set.
+  bool ShouldFail(const char* call);
+
+  // Every Api operation called, by name, in order.
+  std::vector<std::string> calls;
+  int CallCount(std::string_view call) const;
+
+  // The shared handle table.
+  struct HandleEntry {
+    HandleKind kind;
+    int id;
+  };
+  void* NewHandle(HandleKind kind, int id);
+  const HandleEntry* FindHandle(const void* handle, HandleKind kind) const;
+  void ForgetHandle(const void* handle);
+  int OpenHandleCount(HandleKind kind) const;
+
+  FileSystem fs;
+  Machine machine;
+  Session session;
+
+  // os::Api
+  os::Dword GetLastError() override;
+  void SetLastError(os::Dword code) override;
+
+  os::Handle CreateFileA(const char* name, os::Dword access, os::Dword share, os::Dword creation,
+                         os::Dword flagsAndAttributes) override;
+  os::Bool ReadFile(os::Handle file, void* buffer, os::Dword toRead, os::Dword* read) override;
+  os::Bool WriteFile(os::Handle file, const void* buffer, os::Dword toWrite,
+                     os::Dword* written) override;
+  os::Dword SetFilePointer(os::Handle file, os::Long distance, os::Long* distanceHigh,
+                           os::Dword method) override;
+  os::Dword GetFileSize(os::Handle file, os::Dword* sizeHigh) override;
+  os::Bool FlushFileBuffers(os::Handle file) override;
+  os::Bool CloseHandle(os::Handle object) override;
+  os::Bool DeleteFileA(const char* name) override;
+  os::Bool MoveFileExA(const char* existing, const char* replacement, os::Dword flags) override;
+  os::Dword GetFileAttributesA(const char* name) override;
+  os::Bool DeviceIoControl(os::Handle device, os::Dword code, const void* in, os::Dword inSize,
+                           void* out, os::Dword outSize, os::Dword* returned) override;
+
+  os::Dword GetCurrentDirectoryA(os::Dword size, char* buffer) override;
+  os::Bool SetCurrentDirectoryA(const char* path) override;
+  os::Dword GetModuleFileNameA(os::HModule module, char* buffer, os::Dword size) override;
+  unsigned GetWindowsDirectoryA(char* buffer, unsigned size) override;
+  os::Dword GetTempPathA(os::Dword size, char* buffer) override;
+  os::Dword GetFullPathNameA(const char* name, os::Dword size, char* buffer,
+                             char** filePart) override;
+
+  os::Bool GetVersionExA(os::OsVersionInfo* info) override;
+  os::HModule LoadLibraryA(const char* name) override;
+  os::Proc GetProcAddress(os::HModule module, const char* name) override;
+  os::Bool FreeLibrary(os::HModule module) override;
+  void GetNativeSystemInfo(os::SystemInfo* info) override;
+  os::Bool IsWow64Process(os::Handle process, os::Bool* wow64) override;
+  os::Handle GetCurrentProcess() override;
+
+  os::ScHandle OpenSCManagerA(const char* machineName, const char* database,
+                              os::Dword access) override;
+  os::ScHandle CreateServiceA(os::ScHandle manager, const char* name, const char* displayName,
+                              os::Dword access, os::Dword type, os::Dword start,
+                              os::Dword errorControl, const char* binaryPath,
+                              const char* loadOrderGroup, os::Dword* tagId,
+                              const char* dependencies, const char* account,
+                              const char* password) override;
+  os::ScHandle OpenServiceA(os::ScHandle manager, const char* name, os::Dword access) override;
+  os::Bool StartServiceA(os::ScHandle service, os::Dword argc, const char** argv) override;
+  os::Bool CloseServiceHandle(os::ScHandle handle) override;
+
+  os::Dword InPortDword(std::uint16_t port) override;
+  void OutPortDword(std::uint16_t port, os::Dword value) override;
+  void Cpuid(os::Dword leaf, os::Dword regs[4]) override;
+
+  os::Handle CreateMutexA(os::Bool initialOwner, const char* name) override;
+  const char* GetCommandLineA() override;
+  os::Dword FormatMessageA(os::Dword flags, const void* source, os::Dword messageId,
+                           os::Dword languageId, char* buffer, os::Dword size,
+                           void* arguments) override;
+  void* LocalFree(void* memory) override;
+  int MessageBoxA(void* owner, const char* text, const char* caption, os::Dword type) override;
+
+  os::Long RegOpenKeyExA(os::HKey key, const char* subKey, os::Dword options, os::Dword access,
+                         os::HKey* result) override;
+  os::Long RegCreateKeyExA(os::HKey key, const char* subKey, os::Dword reserved, char* className,
+                           os::Dword options, os::Dword access, void* security, os::HKey* result,
+                           os::Dword* disposition) override;
+  os::Long RegSetValueExA(os::HKey key, const char* valueName, os::Dword reserved, os::Dword type,
+                          const std::uint8_t* data, os::Dword size) override;
+  os::Long RegDeleteValueA(os::HKey key, const char* valueName) override;
+  os::Long RegCloseKey(os::HKey key) override;
+
+ private:
+  struct Failure {
+    std::string call;
+    os::Dword error;
+    int skip;
+    int times;
+  };
+  std::vector<Failure> failures_;
+  std::vector<HandleEntry> handles_;  // index + 1 is the handle value
+  os::Dword lastError_ = 0;
+};
+
+// Installs a fresh SimWindows as the process's Windows for the lifetime of the object.
+class ScopedSimWindows {
+ public:
+  ScopedSimWindows();
+  ~ScopedSimWindows();
+  SimWindows& operator*() { return *win_; }
+  SimWindows* operator->() { return win_; }
+
+ private:
+  SimWindows* win_;
+};
+
+}  // namespace sim
