@@ -1,0 +1,11 @@
+// Start-up settings: the register file applied at every log-on and its Run-key registration.
+#pragma once
+
+#include "ui/MessageBox.h"
+
+// Saves the cached values into StartupFilePath and stores the silent-mode command line as
+// the value "Morvane" under HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Run.
+void ApplyStartupSettings(MessageBoxControl& messages);
+
+// Deletes that value; the start-up file stays.
+void RemoveStartupSettings(MessageBoxControl& messages);
