@@ -36,6 +36,7 @@ inline constexpr Dword kErrorNotSupported = 50;
 inline constexpr Dword kErrorFileExists = 80;
 inline constexpr Dword kErrorInvalidParameter = 87;
 inline constexpr Dword kErrorDiskFull = 112;
+inline constexpr Dword kErrorCallNotImplemented = 120;
 inline constexpr Dword kErrorInsufficientBuffer = 122;
 inline constexpr Dword kErrorInvalidName = 123;
 inline constexpr Dword kErrorModNotFound = 126;
@@ -164,6 +165,8 @@ class Api {
   virtual Bool CloseHandle(Handle object) = 0;
   virtual Bool DeleteFileA(const char* name) = 0;
   virtual Bool MoveFileExA(const char* existing, const char* replacement, Dword flags) = 0;
+  // The 9x family has MoveFileExA only as a stub that fails with kErrorCallNotImplemented.
+  virtual Bool MoveFileA(const char* existing, const char* newName) = 0;
   virtual Dword GetFileAttributesA(const char* name) = 0;
   virtual Bool DeviceIoControl(Handle device, Dword code, const void* in, Dword inSize, void* out,
                                Dword outSize, Dword* returned) = 0;

@@ -67,6 +67,7 @@ class SimWindows : public os::Api {
   os::Bool CloseHandle(os::Handle object) override;
   os::Bool DeleteFileA(const char* name) override;
   os::Bool MoveFileExA(const char* existing, const char* replacement, os::Dword flags) override;
+  os::Bool MoveFileA(const char* existing, const char* newName) override;
   os::Dword GetFileAttributesA(const char* name) override;
   os::Bool DeviceIoControl(os::Handle device, os::Dword code, const void* in, os::Dword inSize,
                            void* out, os::Dword outSize, os::Dword* returned) override;

@@ -39,6 +39,10 @@ os::Bool SimWindows::MoveFileExA(const char* existing, const char* replacement, 
   std::abort();  // not simulated yet
 }
 
+os::Bool SimWindows::MoveFileA(const char* existing, const char* newName) {
+  std::abort();  // not simulated yet
+}
+
 os::Dword SimWindows::GetFileAttributesA(const char* name) {
   std::abort();  // not simulated yet
 }
