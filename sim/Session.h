@@ -2,11 +2,118 @@
 // message boxes and the registry.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "os/Api.h"
+
 namespace sim {
+
+// Registry value types the simulation distinguishes (winnt.h values).
+inline constexpr os::Dword kRegDword = 4;
+
+// Access bits that change a key or its values; a user without rights to a key is refused
+// any of them (as a standard user is on HKEY_LOCAL_MACHINE).
+inline constexpr os::Dword kKeyWriteAccessBits = 0x0002 | 0x0004 | 0x0020 |  // set, create, link
+                                                 0x00010000 | 0x00040000 | 0x00080000;
 
 class Session {
  public:
-  void CloseMutex(int /*id*/) {}
+  Session();
+
+  // --- Named mutexes. Names are case-sensitive, as object names are.
+  // A mutex held by another process, so that this process's CreateMutexA finds it.
+  void AddForeignMutex(const std::string& name);
+  bool MutexExists(const std::string& name) const;
+  // Handles this process holds open on the named mutex.
+  int MutexHandleCount(const std::string& name) const;
+
+  // --- The process's command line as GetCommandLineA hands it out.
+  std::string commandLine = "\"C:\\Program Files\\Morvane\\morvane.exe\"";
+
+  // --- System message texts by error code, as FormatMessageA finds them (each ends in CR LF).
+  std::map<os::Dword, std::string> systemMessages;
+  // Buffers FormatMessageA allocated and LocalFree has not yet released.
+  int LiveAllocations() const { return static_cast<int>(allocations_.size()); }
+
+  // --- Message boxes: each shown box is recorded; `answer`, when set, is asked for the
+  // button (it may also act as the user would while the box is up), otherwise OK is pressed.
+  struct MessageBoxRecord {
+    void* owner;
+    std::string text;
+    std::string caption;
+    os::Dword type;
+  };
+  std::vector<MessageBoxRecord> messageBoxes;
+  std::function<int(const MessageBoxRecord&)> answer;
+
+  // --- The registry. Paths are full ("HKEY_LOCAL_MACHINE\SOFTWARE\..."), names are matched
+  // without regard to case.
+  struct RegValue {
+    os::Dword type;
+    std::vector<std::uint8_t> data;
+  };
+  void AddKey(const std::string& path);  // with any missing parents
+  bool KeyExists(const std::string& path) const;
+  void RemoveKey(const std::string& path);  // with everything below it
+  void SetValue(const std::string& path, const std::string& name, os::Dword type,
+                std::vector<std::uint8_t> data);
+  void SetStringValue(const std::string& path, const std::string& name, const std::string& text);
+  std::optional<RegValue> Value(const std::string& path, const std::string& name) const;
+  // The data of a REG_SZ value without its terminating NUL, or nullopt when absent or not a
+  // properly terminated string.
+  std::optional<std::string> StringValue(const std::string& path, const std::string& name) const;
+  int ValueCount(const std::string& path) const;
+  // The user may not change this key or anything below it (write access is refused with
+  // ERROR_ACCESS_DENIED); reading stays allowed.
+  void DenyWrites(const std::string& path);
+
+  // --- Used by SimWindows' operations.
+  struct Mutex {
+    std::string name;  // empty: unnamed
+    bool foreign;      // held by another process
+    int handles;       // open handles of this process
+  };
+  // Returns the mutex id; *existed tells whether a named mutex of that name was already there.
+  int OpenOrCreateMutex(const char* name, bool* existed);
+  void CloseMutex(int id);
+
+  char* Allocate(const std::string& text);
+  bool Release(void* memory);
+
+  struct Key {
+    std::string path;  // as first created
+    std::vector<std::pair<std::string, RegValue>> values;
+  };
+  // Predefined root keys by handle value, or empty.
+  static std::string RootName(os::HKey key);
+  Key* FindKey(const std::string& path);
+  const Key* FindKey(const std::string& path) const;
+  Key& CreateKey(const std::string& path, bool* created);
+  bool WriteDenied(const std::string& path) const;
+
+  // Keys opened through the registry calls, by id.
+  struct OpenKey {
+    std::string path;
+    os::Dword access;
+  };
+  int AddOpenKey(std::string path, os::Dword access);
+  OpenKey* FindOpenKey(int id);
+  void CloseKey(int id);
+  int OpenKeyCount() const;
+
+ private:
+  std::vector<Mutex> mutexes_;
+  std::vector<std::unique_ptr<char[]>> allocations_;
+  std::map<std::string, Key> keys_;  // by upper-case path
+  std::vector<std::string> denied_;  // upper-case paths
+  std::map<int, OpenKey> openKeys_;
+  int nextKeyId_ = 1;
 };
 
 }  // namespace sim
