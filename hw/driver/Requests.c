@@ -1,0 +1,92 @@
+/* The kernel I/O driver's request checks and the two port requests it serves. */
+#include "hw/driver/Requests.h"
+
+#include "hw/driver/Protocol.h"
+
+#define MVN_ADDRESS_ENABLE 0x80000000u
+#define MVN_ADDRESS_RESERVED 0x7F000000u /* bits 30:24 */
+#define MVN_ADDRESS_BUS 0x00FF0000u
+#define MVN_ADDRESS_DEVICE_SHIFT 11
+#define MVN_ADDRESS_FUNCTION_SHIFT 8
+
+/* The buffers carry little-endian dwords; reading them byte by byte needs no alignment. */
+static uint32_t MvnLoad32(const void* buffer, uint32_t index) {
+  const uint8_t* bytes = (const uint8_t*)buffer + 4 * index;
+  return (uint32_t)bytes[0] | ((uint32_t)bytes[1] << 8) | ((uint32_t)bytes[2] << 16) |
+         ((uint32_t)bytes[3] << 24);
+}
+
+static void MvnStore32(void* buffer, uint32_t index, uint32_t value) {
+  uint8_t* bytes = (uint8_t*)buffer + 4 * index;
+  bytes[0] = (uint8_t)value;
+  bytes[1] = (uint8_t)(value >> 8);
+  bytes[2] = (uint8_t)(value >> 16);
+  bytes[3] = (uint8_t)(value >> 24);
+}
+
+int MvnIsNorthbridgeAddress(uint32_t address) {
+  uint32_t device = (address >> MVN_ADDRESS_DEVICE_SHIFT) & 0x1Fu;
+  uint32_t function = (address >> MVN_ADDRESS_FUNCTION_SHIFT) & 0x7u;
+  if ((address & MVN_ADDRESS_ENABLE) == 0) return 0;
+  if ((address & (MVN_ADDRESS_RESERVED | MVN_ADDRESS_BUS)) != 0) return 0;
+  return device >= 0x18u && function <= 3u;
+}
+
+/* Whether a dword write of value to the address port is allowed. */
+static int MvnAddressWriteAllowed(uint32_t value) {
+  if ((value & MVN_ADDRESS_ENABLE) == 0) return 1;
+  return MvnIsNorthbridgeAddress(value) && (value & 3u) == 0;
+}
+
+/* Whether the named port may be accessed now (the data port depends on the latched address). */
+static int MvnPortAllowed(const MvnPortOps* ops, uint32_t port) {
+  if (port == MVN_PCI_ADDRESS_PORT) return 1;
+  if (port != MVN_PCI_DATA_PORT) return 0;
+  return MvnIsNorthbridgeAddress(ops->in(ops->ctx, (uint16_t)MVN_PCI_ADDRESS_PORT));
+}
+
+/* The buffer checks shared by both requests. */
+static int32_t MvnCheckLengths(const void* in, uint32_t inLength, uint32_t inNeeded,
+                               const void* out, uint32_t outLength) {
+  if (in == 0 || inLength != inNeeded) return MVN_STATUS_INVALID_PARAMETER;
+  if (out == 0 || outLength < sizeof(MvnPortOutput)) return MVN_STATUS_BUFFER_TOO_SMALL;
+  if (outLength != sizeof(MvnPortOutput)) return MVN_STATUS_INVALID_PARAMETER;
+  return MVN_STATUS_SUCCESS;
+}
+
+int32_t MvnHandleRequest(const MvnPortOps* ops, uint32_t code, const void* in, uint32_t inLength,
+                         void* out, uint32_t outLength, uint32_t* information) {
+  uint32_t port;
+  uint32_t value;
+  int32_t status;
+
+  if (information != 0) *information = 0;
+  if (ops == 0 || ops->in == 0 || ops->out == 0) return MVN_STATUS_INVALID_DEVICE_REQUEST;
+
+  if (code == MVN_IOCTL_READ_PORT) {
+    status = MvnCheckLengths(in, inLength, sizeof(MvnReadPortInput), out, outLength);
+    if (status != MVN_STATUS_SUCCESS) return status;
+    port = MvnLoad32(in, 0);
+    if (!MvnPortAllowed(ops, port)) return MVN_STATUS_ACCESS_DENIED;
+    value = ops->in(ops->ctx, (uint16_t)port);
+    MvnStore32(out, 0, value);
+    MvnStore32(out, 1, 0);
+  } else if (code == MVN_IOCTL_WRITE_PORT) {
+    status = MvnCheckLengths(in, inLength, sizeof(MvnWritePortInput), out, outLength);
+    if (status != MVN_STATUS_SUCCESS) return status;
+    port = MvnLoad32(in, 0);
+    value = MvnLoad32(in, 1);
+    if (!MvnPortAllowed(ops, port)) return MVN_STATUS_ACCESS_DENIED;
+    if (port == MVN_PCI_ADDRESS_PORT && !MvnAddressWriteAllowed(value)) {
+      return MVN_STATUS_ACCESS_DENIED;
+    }
+    ops->out(ops->ctx, (uint16_t)port, value);
+    MvnStore32(out, 0, 0);
+    MvnStore32(out, 1, 0);
+  } else {
+    return MVN_STATUS_INVALID_DEVICE_REQUEST;
+  }
+
+  if (information != 0) *information = sizeof(MvnPortOutput);
+  return MVN_STATUS_SUCCESS;
+}
