@@ -10,7 +10,8 @@
 extern "C" {
 #endif
 
-/* Back to the power-on state: address port 0, every register at its power-on value. */
+/* Back to the power-on state: address port 0, every register at its power-on value. The chip
+   also powers itself on at its first access, so a driver need not call this. */
 void SimNbReset(void);
 
 /* 32-bit port accesses; any port other than 0xCF8 and 0xCFC reads all ones and ignores
@@ -22,6 +23,10 @@ void SimNbOutDword(uint16_t port, uint32_t value);
    bypassing the ports: reads what the chip would return, writes as the chip would take. */
 uint32_t SimNbConfigRead(unsigned function, unsigned offset);
 void SimNbConfigWrite(unsigned function, unsigned offset, uint32_t value);
+
+/* How many DRAM commands (initialisation, exit from self-refresh) writes have started since
+   the last reset: a write that merely puts back a read value must never start one. */
+uint32_t SimNbDramCommandCount(void);
 
 #ifdef __cplusplus
 }
