@@ -12,7 +12,7 @@ namespace {
 
 constexpr os::Dword kErrorMrMidNotFound = 317;
 constexpr os::Dword kErrorResourceLangNotFound = 1815;
-constexpr os::Long kErrorNoAccess = 998;
+constexpr os::Long kRegErrorNoAccess = 998;
 constexpr os::Dword kKeySetValue = 0x0002;
 constexpr os::Dword kRegOptionVolatile = 1;
 
@@ -427,7 +427,7 @@ os::Long SimWindows::RegSetValueExA(os::HKey key, const char* valueName, os::Dwo
     return static_cast<os::Long>(os::kErrorAccessDenied);
   }
   if (reserved != 0) return static_cast<os::Long>(os::kErrorInvalidParameter);
-  if (data == nullptr && size > 0) return kErrorNoAccess;
+  if (data == nullptr && size > 0) return kRegErrorNoAccess;
   std::vector<std::uint8_t> bytes;
   if (size > 0) bytes.assign(data, data + size);
   session.SetValue(path, valueName != nullptr ? valueName : "", type, std::move(bytes));
