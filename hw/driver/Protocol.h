@@ -8,6 +8,9 @@
 #define MVN_DEVICE_NAME_W L"\\Device\\cpuz"
 #define MVN_DOS_DEVICE_NAME_W L"\\DosDevices\\cpuz"
 
+/* The device type of the control codes, also the type the device is created with. */
+#define MVN_DEVICE_TYPE 0x9C40u
+
 /* CTL_CODE(0x9C40, function, METHOD_BUFFERED, FILE_ANY_ACCESS) */
 #define MVN_IOCTL_READ_PORT 0x9C402414u  /* function 0x905 */
 #define MVN_IOCTL_WRITE_PORT 0x9C402418u /* function 0x906 */

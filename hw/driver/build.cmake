@@ -1,0 +1,100 @@
+# The kernel I/O driver images and the packing of programs that carry them (MinGW build only).
+#
+# One driver source, two port back ends, two processors: cpuz.sys (i686) and cpuz64.sys
+# (x86_64), each built real (the processor's ports, in drivers/real/) and simulated (the
+# simulated northbridge, in drivers/sim/). There is no 9x image: the VxD slot stays empty.
+#
+#   mvn_pack_program(<target> REAL|SIM)
+# links <target> stripped, appends the matching images after its last section, patches its
+# driver image table, and adds the ctest "pack_verify_<target>" that checks the packed file.
+if(NOT WIN32)
+  return()
+endif()
+
+set(MVN_DRIVER_DIR ${CMAKE_BINARY_DIR}/drivers)
+set(MVN_DRIVER_HEADERS
+  ${PROJECT_SOURCE_DIR}/hw/driver/Protocol.h
+  ${PROJECT_SOURCE_DIR}/hw/driver/Requests.h
+  ${PROJECT_SOURCE_DIR}/hw/driver/PortOps.h
+  ${PROJECT_SOURCE_DIR}/sim/Northbridge.h)
+
+# Kernel code: no C library, no stack probes, the native subsystem of Windows XP, relocations
+# kept (the kernel loads drivers wherever it likes); the image's checksum is the linker's.
+set(MVN_DRIVER_CFLAGS -std=c11 -O2 ${MVN_WARNINGS} -ffreestanding -fno-stack-protector
+    -mno-stack-arg-probe -I${PROJECT_SOURCE_DIR})
+set(MVN_DRIVER_LDFLAGS -nostdlib -s -Wl,--dynamicbase -Wl,--file-alignment,0x200
+    -Wl,--section-alignment,0x1000 -Wl,--major-os-version,5 -Wl,--minor-os-version,1)
+
+function(mvn_driver_image output triple ports)
+  find_program(MVN_CC_${triple} ${triple}-gcc REQUIRED)
+  set(ddk /usr/${triple}/include/ddk)
+  if(NOT EXISTS ${ddk}/ntifs.h)
+    message(FATAL_ERROR "MinGW-w64 DDK headers not found in ${ddk}")
+  endif()
+  if(triple MATCHES "^i686")
+    set(arch_flags -Wl,--subsystem,native:5.1 -Wl,--entry,_DriverEntry@8
+        -Wl,--image-base,0x10000)
+  else()
+    set(arch_flags -Wl,--subsystem,native:5.2 -Wl,--entry,DriverEntry
+        -Wl,--image-base,0x140000000)
+  endif()
+  set(sources ${PROJECT_SOURCE_DIR}/hw/driver/Driver.c ${PROJECT_SOURCE_DIR}/hw/driver/Requests.c
+              ${ports})
+  get_filename_component(dir ${output} DIRECTORY)
+  add_custom_command(OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+    COMMAND ${MVN_CC_${triple}} ${MVN_DRIVER_CFLAGS} -isystem ${ddk} ${MVN_DRIVER_LDFLAGS}
+            ${arch_flags} -o ${output} ${sources} -lntoskrnl
+    DEPENDS ${sources} ${MVN_DRIVER_HEADERS}
+    COMMENT "Building driver image ${output}"
+    VERBATIM)
+endfunction()
+
+set(MVN_REAL_PORTS ${PROJECT_SOURCE_DIR}/hw/driver/PortsReal.c)
+set(MVN_SIM_PORTS ${PROJECT_SOURCE_DIR}/hw/driver/PortsSim.c ${PROJECT_SOURCE_DIR}/sim/Northbridge.c)
+mvn_driver_image(${MVN_DRIVER_DIR}/real/cpuz.sys i686-w64-mingw32 "${MVN_REAL_PORTS}")
+mvn_driver_image(${MVN_DRIVER_DIR}/real/cpuz64.sys x86_64-w64-mingw32 "${MVN_REAL_PORTS}")
+mvn_driver_image(${MVN_DRIVER_DIR}/sim/cpuz.sys i686-w64-mingw32 "${MVN_SIM_PORTS}")
+mvn_driver_image(${MVN_DRIVER_DIR}/sim/cpuz64.sys x86_64-w64-mingw32 "${MVN_SIM_PORTS}")
+set(MVN_DRIVER_IMAGES
+  ${MVN_DRIVER_DIR}/real/cpuz.sys ${MVN_DRIVER_DIR}/real/cpuz64.sys
+  ${MVN_DRIVER_DIR}/sim/cpuz.sys ${MVN_DRIVER_DIR}/sim/cpuz64.sys)
+add_custom_target(morvane_driver_images ALL DEPENDS ${MVN_DRIVER_IMAGES})
+
+# Only ntoskrnl functions that Windows XP exports may be imported.
+add_test(NAME driver_image_imports
+  COMMAND sh ${PROJECT_SOURCE_DIR}/tests/wine/driver/check-imports.sh
+          ${PROJECT_SOURCE_DIR}/tests/wine/driver/xp-driver-imports.txt ${MVN_DRIVER_IMAGES})
+
+if(MVN_HOST_TOOLS)
+  set(MVN_PACK ${MVN_HOST_TOOLS}/mvn_pack)
+else()
+  set(MVN_PACK "")
+endif()
+
+function(mvn_pack_program target kind)
+  if(NOT MVN_PACK)
+    message(FATAL_ERROR "mvn_pack_program(${target}): set MVN_HOST_TOOLS to the native build's "
+                        "tools folder (it holds the image packer mvn_pack)")
+  endif()
+  if(kind STREQUAL "REAL")
+    set(dir ${MVN_DRIVER_DIR}/real)
+  elseif(kind STREQUAL "SIM")
+    set(dir ${MVN_DRIVER_DIR}/sim)
+  else()
+    message(FATAL_ERROR "mvn_pack_program(${target} ${kind}): kind must be REAL or SIM")
+  endif()
+  set(images - ${dir}/cpuz.sys ${dir}/cpuz64.sys)
+  # Stripped, so the last section ends the file; relinked (and so repacked) when an image or
+  # the packer changes.
+  target_link_options(${target} PRIVATE -s)
+  add_dependencies(${target} morvane_driver_images)
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${dir}/cpuz.sys ${dir}/cpuz64.sys
+                                                             ${MVN_PACK})
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${MVN_PACK} pack $<TARGET_FILE:${target}> ${images}
+    COMMENT "Packing the ${kind} driver images into ${target}"
+    VERBATIM)
+  add_test(NAME pack_verify_${target}
+    COMMAND ${MVN_PACK} verify $<TARGET_FILE:${target}> ${images})
+endfunction()

@@ -1,0 +1,29 @@
+#!/bin/sh
+# Checks that the given PE files import nothing but the functions of the allow list: names
+# vetted as present in Windows XP (an import the system lacks stops the program or driver
+# from loading at all, and Wine, which has them all, would never show it).
+# usage: check-imports.sh ALLOWLIST FILE...
+set -eu
+allow=$1
+shift
+status=0
+for file in "$@"; do
+  imports=$(x86_64-w64-mingw32-objdump -p "$file" | awk '
+    /^\tDLL Name: / { dll = tolower($3); next }
+    dll != "" && /^\t[0-9a-f]+\t +[0-9]+ +[A-Za-z_]/ { print dll " " $3; next }
+    /^$/ { dll = "" }')
+  if [ -z "$imports" ]; then
+    echo "$file: no imports found" >&2
+    status=1
+    continue
+  fi
+  unknown=$(printf '%s\n' "$imports" | grep -vxiF -f "$allow" || true)
+  if [ -n "$unknown" ]; then
+    echo "$file imports what is not vetted for Windows XP:" >&2
+    printf '  %s\n' $unknown | paste - - >&2
+    status=1
+  else
+    echo "$file: $(printf '%s\n' "$imports" | wc -l) imports, all present in Windows XP"
+  fi
+done
+exit $status
