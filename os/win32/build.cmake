@@ -1,0 +1,20 @@
+# The real Windows behind the seam (MinGW build only): morvane_os_win32 executes CPUID,
+# morvane_os_win32_sim answers it as an Athlon 64, so the simulated program runs on any host.
+if(NOT WIN32)
+  return()
+endif()
+
+foreach(variant IN ITEMS real sim)
+  if(variant STREQUAL "real")
+    set(lib morvane_os_win32)
+    set(cpuid ${PROJECT_SOURCE_DIR}/os/win32/CpuidReal.cpp)
+  else()
+    set(lib morvane_os_win32_sim)
+    set(cpuid ${PROJECT_SOURCE_DIR}/os/win32/CpuidSim.cpp)
+  endif()
+  add_library(${lib} STATIC ${PROJECT_SOURCE_DIR}/os/win32/WinApi.cpp ${cpuid})
+  mvn_target_defaults(${lib})
+  target_compile_definitions(${lib} PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0501
+                                            WINVER=0x0501)
+  target_link_libraries(${lib} PUBLIC morvane_core advapi32 user32 kernel32)
+endforeach()
