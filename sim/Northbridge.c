@@ -140,6 +140,12 @@ void SimNbConfigWrite(unsigned function, unsigned offset, uint32_t value) {
       (*dword & bits->readOnly) | (value & writable) | (*dword & bits->writeOneToClear & ~value);
 }
 
+void SimNbRaiseBits(unsigned function, unsigned offset, uint32_t bits) {
+  SimNbPowerOn();
+  if (function >= SIM_NB_FUNCTIONS) return;
+  g_config[function][(offset & 0xFCu) / 4] |= bits;
+}
+
 uint32_t SimNbDramCommandCount(void) {
   SimNbPowerOn();
   return g_dramCommands;

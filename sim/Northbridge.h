@@ -28,6 +28,10 @@ void SimNbConfigWrite(unsigned function, unsigned offset, uint32_t value);
    the last reset: a write that merely puts back a read value must never start one. */
 uint32_t SimNbDramCommandCount(void);
 
+/* Sets bits of one dword as the hardware itself would (a link error flag, a status bit),
+   whatever the bits' write rules. */
+void SimNbRaiseBits(unsigned function, unsigned offset, uint32_t bits);
+
 #ifdef __cplusplus
 }
 #endif

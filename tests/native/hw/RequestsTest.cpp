@@ -1,0 +1,241 @@
+// The driver's request checks: only the two requests with exact buffers, only the PCI
+// configuration ports, data-port access only to a northbridge function, and nothing touched
+// when a request is refused.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "hw/driver/Protocol.h"
+#include "hw/driver/Requests.h"
+
+namespace {
+
+// Port operations that log every access; the address port latches, the data port answers a
+// fixed value.
+struct FakePorts {
+  struct Access {
+    bool write;
+    std::uint16_t port;
+    std::uint32_t value;
+  };
+  std::uint32_t address = 0;
+  std::vector<Access> log;
+  MvnPortOps ops{In, Out, this};
+
+  static std::uint32_t In(void* ctx, std::uint16_t port) {
+    auto* self = static_cast<FakePorts*>(ctx);
+    std::uint32_t value = port == 0xCF8 ? self->address : 0xDEADBEEFu;
+    self->log.push_back({false, port, value});
+    return value;
+  }
+  static void Out(void* ctx, std::uint16_t port, std::uint32_t value) {
+    auto* self = static_cast<FakePorts*>(ctx);
+    if (port == 0xCF8) self->address = value;
+    self->log.push_back({true, port, value});
+  }
+  int Writes() const {
+    int n = 0;
+    for (const Access& a : log) n += a.write ? 1 : 0;
+    return n;
+  }
+};
+
+struct Result {
+  std::int32_t status;
+  std::uint32_t information;
+  std::uint8_t out[16];
+};
+
+Result Send(FakePorts& ports, std::uint32_t code, const std::vector<std::uint32_t>& in,
+            std::uint32_t outLength = 8) {
+  Result r{};
+  std::memset(r.out, 0xCC, sizeof r.out);
+  r.information = 0x55;
+  r.status =
+      MvnHandleRequest(&ports.ops, code, in.data(), static_cast<std::uint32_t>(in.size() * 4),
+                       r.out, outLength, &r.information);
+  return r;
+}
+
+std::uint32_t Dword(const std::uint8_t* bytes) {
+  std::uint32_t v;
+  std::memcpy(&v, bytes, 4);
+  return v;
+}
+
+void ExpectRefused(const Result& r, std::int32_t status, const FakePorts& ports,
+                   std::size_t portAccessesAllowed = 0) {
+  EXPECT_EQ(r.status, status);
+  EXPECT_EQ(r.information, 0u);
+  EXPECT_EQ(Dword(r.out), 0xCCCCCCCCu) << "output touched on refusal";
+  EXPECT_EQ(ports.Writes(), 0) << "a refused request wrote a port";
+  EXPECT_LE(ports.log.size(), portAccessesAllowed);
+}
+
+TEST(Requests, ServesReadAndWriteOfThePciConfigurationPorts) {
+  FakePorts ports;
+  Result w = Send(ports, MVN_IOCTL_WRITE_PORT, {0xCF8, 0x8000C288u});
+  EXPECT_EQ(w.status, MVN_STATUS_SUCCESS);
+  EXPECT_EQ(w.information, 8u);
+  EXPECT_EQ(ports.address, 0x8000C288u);
+
+  Result r = Send(ports, MVN_IOCTL_READ_PORT, {0xCFC});
+  EXPECT_EQ(r.status, MVN_STATUS_SUCCESS);
+  EXPECT_EQ(r.information, 8u);
+  EXPECT_EQ(Dword(r.out), 0xDEADBEEFu);
+  EXPECT_EQ(Dword(r.out + 4), 0u);
+
+  Result back = Send(ports, MVN_IOCTL_READ_PORT, {0xCF8});
+  EXPECT_EQ(Dword(back.out), 0x8000C288u);
+
+  ports.log.clear();
+  EXPECT_EQ(Send(ports, MVN_IOCTL_WRITE_PORT, {0xCFC, 0x12345678u}).status, MVN_STATUS_SUCCESS);
+  // The handler reads the address port itself before it touches the data port.
+  ASSERT_EQ(ports.log.size(), 2u);
+  EXPECT_FALSE(ports.log[0].write);
+  EXPECT_EQ(ports.log[0].port, 0xCF8);
+  EXPECT_TRUE(ports.log[1].write);
+  EXPECT_EQ(ports.log[1].port, 0xCFC);
+  EXPECT_EQ(ports.log[1].value, 0x12345678u);
+}
+
+TEST(Requests, OtherControlCodesAreInvalidDeviceRequests) {
+  for (std::uint32_t code : {0u, 0x9C402410u, 0x9C40241Cu, 0x9C402415u, 0x00222414u}) {
+    FakePorts ports;
+    SCOPED_TRACE(code);
+    ExpectRefused(Send(ports, code, {0xCF8, 0}), MVN_STATUS_INVALID_DEVICE_REQUEST, ports);
+  }
+  FakePorts ports;
+  EXPECT_EQ(MvnHandleRequest(nullptr, MVN_IOCTL_READ_PORT, "abcd", 4, nullptr, 0, nullptr),
+            MVN_STATUS_INVALID_DEVICE_REQUEST);
+}
+
+TEST(Requests, BufferSizesMustBeExact) {
+  struct Case {
+    std::uint32_t code;
+    std::vector<std::uint32_t> in;
+    std::uint32_t outLength;
+    std::int32_t status;
+  };
+  const Case cases[] = {
+      {MVN_IOCTL_READ_PORT, {}, 8, MVN_STATUS_INVALID_PARAMETER},
+      {MVN_IOCTL_READ_PORT, {0xCF8, 0}, 8, MVN_STATUS_INVALID_PARAMETER},
+      {MVN_IOCTL_READ_PORT, {0xCF8}, 4, MVN_STATUS_BUFFER_TOO_SMALL},
+      {MVN_IOCTL_READ_PORT, {0xCF8}, 0, MVN_STATUS_BUFFER_TOO_SMALL},
+      {MVN_IOCTL_READ_PORT, {0xCF8}, 12, MVN_STATUS_INVALID_PARAMETER},
+      {MVN_IOCTL_WRITE_PORT, {0xCF8}, 8, MVN_STATUS_INVALID_PARAMETER},
+      {MVN_IOCTL_WRITE_PORT, {0xCF8, 0, 0}, 8, MVN_STATUS_INVALID_PARAMETER},
+      {MVN_IOCTL_WRITE_PORT, {0xCF8, 0}, 7, MVN_STATUS_BUFFER_TOO_SMALL},
+      {MVN_IOCTL_WRITE_PORT, {0xCF8, 0}, 16, MVN_STATUS_INVALID_PARAMETER},
+  };
+  for (const Case& c : cases) {
+    FakePorts ports;
+    SCOPED_TRACE(c.in.size() * 100 + c.outLength);
+    ExpectRefused(Send(ports, c.code, c.in, c.outLength), c.status, ports);
+  }
+  // A length that claims more than a missing buffer holds is refused too.
+  FakePorts ports;
+  std::uint32_t information = 1;
+  std::uint8_t out[8];
+  EXPECT_EQ(MvnHandleRequest(&ports.ops, MVN_IOCTL_READ_PORT, nullptr, 4, out, 8, &information),
+            MVN_STATUS_INVALID_PARAMETER);
+  std::uint32_t port = 0xCF8;
+  EXPECT_EQ(MvnHandleRequest(&ports.ops, MVN_IOCTL_READ_PORT, &port, 4, nullptr, 8, &information),
+            MVN_STATUS_BUFFER_TOO_SMALL);
+  EXPECT_EQ(information, 0u);
+  EXPECT_TRUE(ports.log.empty());
+}
+
+TEST(Requests, OnlyTheTwoConfigurationPortsAreServed) {
+  // 0x10CF8 must not be taken for 0xCF8 by cutting it to 16 bits.
+  for (std::uint32_t port : {0x80u, 0x70u, 0xCF9u, 0xCFAu, 0xCFBu, 0xCFDu, 0xCFEu, 0xCF4u, 0x10CF8u,
+                             0x10CFCu, 0xFFFFFFFFu}) {
+    SCOPED_TRACE(port);
+    FakePorts ports;
+    ports.address = 0x8000C288u;
+    ExpectRefused(Send(ports, MVN_IOCTL_READ_PORT, {port}), MVN_STATUS_ACCESS_DENIED, ports);
+    ExpectRefused(Send(ports, MVN_IOCTL_WRITE_PORT, {port, 0}), MVN_STATUS_ACCESS_DENIED, ports);
+  }
+}
+
+TEST(Requests, DataPortOnlyWhileTheAddressNamesANorthbridgeFunction) {
+  const std::uint32_t refused[] = {
+      0x0000C288u,  // enable bit clear
+      0x00000000u,
+      0x8001C288u,  // bus 1
+      0x8000BF88u,  // device 0x17, function 7
+      0x80000088u,  // device 0 (the chipset's host bridge)
+      0x8000C488u,  // function 4
+      0x8000C788u,  // function 7
+      0x8100C288u,  // reserved bit 24
+      0xC000C288u,  // reserved bit 30
+  };
+  for (std::uint32_t address : refused) {
+    SCOPED_TRACE(address);
+    FakePorts ports;
+    ports.address = address;
+    // Only the handler's own look at the address port may happen.
+    ExpectRefused(Send(ports, MVN_IOCTL_READ_PORT, {0xCFC}), MVN_STATUS_ACCESS_DENIED, ports, 1);
+    ExpectRefused(Send(ports, MVN_IOCTL_WRITE_PORT, {0xCFC, 1}), MVN_STATUS_ACCESS_DENIED, ports,
+                  2);
+  }
+  for (std::uint32_t device = 0x18; device <= 0x1F; ++device) {
+    for (std::uint32_t function = 0; function <= 3; ++function) {
+      FakePorts ports;
+      ports.address = 0x80000000u | device << 11 | function << 8 | 0xFC;
+      EXPECT_EQ(Send(ports, MVN_IOCTL_READ_PORT, {0xCFC}).status, MVN_STATUS_SUCCESS);
+      EXPECT_EQ(Send(ports, MVN_IOCTL_WRITE_PORT, {0xCFC, 7}).status, MVN_STATUS_SUCCESS);
+    }
+  }
+}
+
+TEST(Requests, AddressPortTakesIdleValuesAndNorthbridgeAddressesOnly) {
+  const std::uint32_t allowed[] = {0x00000000u, 0x7FFFFFFFu, 0x0000C288u, 0x12345678u,
+                                   0x8000C000u, 0x8000C3FCu, 0x8000FB94u};
+  for (std::uint32_t value : allowed) {
+    SCOPED_TRACE(value);
+    FakePorts ports;
+    EXPECT_EQ(Send(ports, MVN_IOCTL_WRITE_PORT, {0xCF8, value}).status, MVN_STATUS_SUCCESS);
+    EXPECT_EQ(ports.address, value);
+  }
+  const std::uint32_t refused[] = {0x80000000u, 0x8000B800u, 0x8000C488u, 0x8001C288u,
+                                   0x8000C28Au, 0x8000C289u, 0x8100C288u, 0xFFFFFFFFu};
+  for (std::uint32_t value : refused) {
+    SCOPED_TRACE(value);
+    FakePorts ports;
+    ports.address = 0x1234u;
+    ExpectRefused(Send(ports, MVN_IOCTL_WRITE_PORT, {0xCF8, value}), MVN_STATUS_ACCESS_DENIED,
+                  ports);
+    EXPECT_EQ(ports.address, 0x1234u);
+  }
+  EXPECT_TRUE(MvnIsNorthbridgeAddress(0x8000C288u));
+  EXPECT_FALSE(MvnIsNorthbridgeAddress(0x0000C288u));
+}
+
+TEST(Requests, OneSharedBufferForInputAndOutput) {
+  // A buffered request hands the driver one system buffer: the input must be read before the
+  // output is written into the same bytes.
+  FakePorts ports;
+  ports.address = 0x8000C288u;
+  std::uint32_t buffer[2] = {0xCFC, 0x0BADF00Du};
+  std::uint32_t information = 0;
+  EXPECT_EQ(MvnHandleRequest(&ports.ops, MVN_IOCTL_WRITE_PORT, buffer, 8, buffer, 8, &information),
+            MVN_STATUS_SUCCESS);
+  ASSERT_FALSE(ports.log.empty());
+  EXPECT_EQ(ports.log.back().port, 0xCFC);
+  EXPECT_EQ(ports.log.back().value, 0x0BADF00Du);
+  EXPECT_EQ(buffer[0], 0u);
+  EXPECT_EQ(buffer[1], 0u);
+
+  buffer[0] = 0xCFC;
+  buffer[1] = 0x11111111u;
+  EXPECT_EQ(MvnHandleRequest(&ports.ops, MVN_IOCTL_READ_PORT, buffer, 4, buffer, 8, &information),
+            MVN_STATUS_SUCCESS);
+  EXPECT_EQ(buffer[0], 0xDEADBEEFu);
+  EXPECT_EQ(buffer[1], 0u);
+  EXPECT_EQ(information, 8u);
+}
+
+}  // namespace
