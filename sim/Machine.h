@@ -1,23 +1,154 @@
-// The simulated Windows' machine: version, architecture, libraries, services, the driver's
-// device and the ports.
+// The simulated Windows' machine: version and architecture answers, kernel32's run-time
+// lookups, the processor's CPUID, the service control manager, the kernel I/O driver's device
+// (served by the simulated northbridge through the driver's own request checks), the 9x
+// family's dynamically loaded VxD and the port instructions.
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "os/Api.h"
+#include "sim/FileSystem.h"
 
 namespace sim {
 
+// Error codes the machine answers with beyond those os/Api.h names.
+inline constexpr os::Dword kErrorBadExeFormat = 193;
+inline constexpr os::Dword kErrorDatabaseDoesNotExist = 1065;
+inline constexpr os::Dword kErrorRpcServerUnavailable = 1722;
+
+// Preset machines: which Windows answers the version and architecture questions.
+enum class Platform {
+  Windows9x,                 // Windows 98 SE: no extended version record, no kernel32 lookups
+  Nt32,                      // Windows XP SP3, 32-bit
+  NtWow64,                   // Windows 7 x64, the program a 32-bit process under WOW64
+  NtWithoutNativeSystemInfo  // Windows 2000: neither GetNativeSystemInfo nor IsWow64Process
+};
+
 class Machine {
  public:
-  // Opens "\\.\<name>" (name without the prefix); returns a device id, or -1 with *error set.
+  explicit Machine(const FileSystem& files);
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
+
+  // --- Version and architecture (Nt32 unless a test chooses otherwise).
+  void SetPlatform(Platform platform);
+  os::Dword platformId = os::kVerPlatformWin32Nt;
+  os::Dword majorVersion = 5, minorVersion = 1, buildNumber = 2600;
+  std::string servicePack = "Service Pack 3";
+  bool extendedVersionInfo = true;  // GetVersionExA takes the 156-byte record
+  bool hasGetNativeSystemInfo = true;
+  bool hasIsWow64Process = true;
+  std::uint16_t nativeArchitecture = os::kProcessorArchitectureIntel;
+  bool wow64 = false;
+  // Calls of GetNativeSystemInfo or IsWow64Process that a real program could not have made
+  // (the function is missing on this platform): a real one would jump through a null pointer.
+  int missingFunctionCalls = 0;
+  // kernel32.dll: LoadLibraryA hands out one module handle and counts references.
+  os::HModule kernel32Module = nullptr;
+  int libraryReferences = 0;
+
+  // --- The processor (an Athlon 64 X2, family 15, unless a test chooses otherwise).
+  std::string cpuVendor = "AuthenticAMD";  // 12 characters
+  os::Dword cpuSignature = 0x00020FB1;     // CPUID 1 EAX: family 15, model 0x2B, stepping 1
+  void SetCpuFamily(unsigned family);      // bits 11:8 of the signature
+
+  // --- The service control manager. Services stay across runs of the program.
+  struct Service {
+    std::string name;
+    std::string displayName;
+    std::string binaryPath;
+    os::Dword type = os::kServiceKernelDriver;
+    os::Dword startType = os::kServiceDemandStart;
+    os::Dword errorControl = os::kServiceErrorNormal;
+    bool running = false;
+    bool markedForDelete = false;
+    std::string loadedImage;  // the image file's contents when the service started
+    int starts = 0;
+  };
+  bool administrator = true;  // without, the manager refuses all access (5)
+  Service& AddService(const std::string& name, const std::string& binaryPath, bool running = false);
+  Service* FindService(const std::string& name);
+  const Service* FindService(const std::string& name) const;
+  void StopService(const std::string& name);
+  void RemoveService(const std::string& name);  // stops it first, as an administrator would
+  void MarkForDelete(const std::string& name);
+  int createServiceCalls = 0;
+  int startServiceCalls = 0;
+  int OpenManagerCount() const { return static_cast<int>(managers_.size()); }
+  int OpenServiceHandleCount() const { return static_cast<int>(serviceHandles_.size()); }
+
+  // --- The kernel I/O driver's device "\\.\<service name>", present while its kernel
+  // driver service runs; only administrators may open it.
+  bool deviceAccessDenied = false;  // opening answers ERROR_ACCESS_DENIED
+  int deviceOpens = 0;
+  int OpenDeviceCount() const;
+  struct Request {
+    os::Dword code;
+    std::uint32_t port;   // from the input buffer (0 when shorter than 4 bytes)
+    std::uint32_t value;  // written value, or the value read (0 when refused)
+    bool ok;
+  };
+  std::vector<Request> requests;
+  int RequestCount(os::Dword code) const;
+
+  // --- The 9x family's VxD: opening "\\.\<file>.vxd" with CREATE_NEW and DELETE_ON_CLOSE
+  // loads the file (looked up in the current, the system and the Windows directory); closing
+  // that handle unloads it.
+  int vxdLoads = 0;
+  int vxdUnloads = 0;
+  std::string loadedVxdPath;  // full path of the last VxD loaded
+  bool VxdLoaded() const { return vxdLoads > vxdUnloads; }
+
+  // --- Port instructions (9x family): each one logged. On the NT family a program's own
+  // port instruction faults; such attempts are counted and touch no port.
+  struct PortAccess {
+    bool write;
+    std::uint16_t port;
+    std::uint32_t value;
+  };
+  std::vector<PortAccess> portAccesses;
+  int privilegedInstructionFaults = 0;
+
+  // --- Used by SimWindows' operations. Failures return -1 (or false) with *error set.
+  // Opens "\\.\<name>" (name without the prefix); returns a device id.
   int OpenDevice(const std::string& name, os::Dword access, os::Dword share, os::Dword creation,
-                 os::Dword flags, os::Dword* error) {
-    (void)name, (void)access, (void)share, (void)creation, (void)flags;
-    *error = os::kErrorFileNotFound;
-    return -1;
-  }
-  void CloseDevice(int /*id*/) {}
+                 os::Dword flags, os::Dword* error);
+  void CloseDevice(int id);
+  bool DeviceControl(int id, os::Dword code, const void* in, os::Dword inSize, void* out,
+                     os::Dword outSize, os::Dword* returned, os::Dword* error);
+
+  bool VersionInfo(os::OsVersionInfo* info, os::Dword* error) const;
+  int OpenManager(const char* machineName, const char* database, os::Dword access,
+                  os::Dword* error);
+  bool IsManager(int id) const { return managers_.count(id) != 0; }
+  int CreateService(int manager, const char* name, const char* displayName, os::Dword type,
+                    os::Dword start, os::Dword errorControl, const char* binaryPath,
+                    os::Dword* error);
+  int OpenService(int manager, const char* name, os::Dword* error);
+  bool StartService(int service, os::Dword* error);
+  bool CloseServiceOrManager(int id, os::Dword* error);
+
+  std::uint32_t In(std::uint16_t port);
+  void Out(std::uint16_t port, std::uint32_t value);
+
+ private:
+  struct Device {
+    std::string name;
+    bool vxd;
+    bool unloadOnClose;
+  };
+  // The services in creation order (names match without regard to case, as Windows does).
+  std::vector<Service> services_;
+  const FileSystem& files_;
+  std::map<int, os::Dword> managers_;          // id -> access
+  std::map<int, std::string> serviceHandles_;  // id -> service name
+  std::map<int, Device> devices_;
+  int nextId_ = 1;
+
+  int OpenVxd(const std::string& name, os::Dword creation, os::Dword flags, os::Dword* error);
 };
 
 }  // namespace sim

@@ -48,7 +48,7 @@ class SimWindows : public os::Api {
   int OpenHandleCount(HandleKind kind) const;
 
   FileSystem fs;
-  Machine machine;
+  Machine machine{fs};  // looks up driver images and VxD files in fs
   Session session;
 
   // os::Api
