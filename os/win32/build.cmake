@@ -17,4 +17,7 @@ foreach(variant IN ITEMS real sim)
   target_compile_definitions(${lib} PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0501
                                             WINVER=0x0501)
   target_link_libraries(${lib} PUBLIC morvane_core advapi32 user32 kernel32)
+  # Compiled into every program that links the library: an object in a static library would
+  # be linked too late to take the place of the run-time's GetTickCount64 import.
+  target_sources(${lib} INTERFACE ${PROJECT_SOURCE_DIR}/os/win32/XpCompat.cpp)
 endforeach()
