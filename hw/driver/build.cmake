@@ -6,7 +6,8 @@
 #
 #   mvn_pack_program(<target> REAL|SIM)
 # links <target> stripped, appends the matching images after its last section, patches its
-# driver image table, and adds the ctest "pack_verify_<target>" that checks the packed file.
+# driver image table, and adds the ctests "pack_verify_<target>" (checks the packed file) and
+# "imports_<target>" (nothing imported that Windows XP lacks).
 if(NOT WIN32)
   return()
 endif()
@@ -97,4 +98,7 @@ function(mvn_pack_program target kind)
     VERBATIM)
   add_test(NAME pack_verify_${target}
     COMMAND ${MVN_PACK} verify $<TARGET_FILE:${target}> ${images})
+  add_test(NAME imports_${target}
+    COMMAND sh ${PROJECT_SOURCE_DIR}/tests/wine/driver/check-imports.sh
+            ${PROJECT_SOURCE_DIR}/tests/wine/driver/xp-program-imports.txt $<TARGET_FILE:${target}>)
 endfunction()

@@ -20,7 +20,7 @@ for file in "$@"; do
   unknown=$(printf '%s\n' "$imports" | grep -vxiF -f "$allow" || true)
   if [ -n "$unknown" ]; then
     echo "$file imports what is not vetted for Windows XP:" >&2
-    printf '  %s\n' $unknown | paste - - >&2
+    printf '%s\n' "$unknown" | sed 's/^/  /' >&2
     status=1
   else
     echo "$file: $(printf '%s\n' "$imports" | wc -l) imports, all present in Windows XP"
