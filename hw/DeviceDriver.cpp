@@ -1,0 +1,406 @@
+// The kernel I/O driver's loader: finds out the Windows family, writes the right driver image
+// out of the program file, registers and starts it as a service (NT) or loads it as a VxD (9x),
+// and opens its device for each register access.
+#include "hw/DeviceDriver.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+CDeviceDriver* DeviceDriver = nullptr;
+
+namespace {
+
+constexpr std::size_t kPathSize = 512;
+constexpr os::Dword kErrorHandleEof = 38;
+
+os::Api& Win() {
+  return os::Windows();
+}
+
+void Report(os::Dword* error, os::Dword code) {
+  if (error != nullptr) *error = code;
+}
+
+// A name or path that does not fit its fixed buffer fails the step; the thread's error then
+// says why, for the start-up's message.
+int TooLong() {
+  Win().SetLastError(os::kErrorFilenameExcedRange);
+  return 0;
+}
+
+// Copies text into a fixed buffer; false, leaving the buffer as it was, when it does not fit.
+template <std::size_t N>
+bool CopyText(char (&buffer)[N], const char* text) {
+  std::size_t length = std::strlen(text);
+  if (length >= N) return false;
+  std::memcpy(buffer, text, length + 1);
+  return true;
+}
+
+template <std::size_t N>
+bool AppendText(char (&buffer)[N], const char* text) {
+  std::size_t have = std::strlen(buffer);
+  std::size_t length = std::strlen(text);
+  if (have + length >= N) return false;
+  std::memcpy(buffer + have, text, length + 1);
+  return true;
+}
+
+// directory + "\" + name; false when the result would not fit.
+bool JoinPath(char (&path)[kPathSize], const char* directory, const char* name) {
+  int length = std::snprintf(path, kPathSize, "%s\\%s", directory, name);
+  return length >= 0 && static_cast<std::size_t>(length) < kPathSize;
+}
+
+os::Handle CreateImageFile(const char* path) {
+  return Win().CreateFileA(path, os::kGenericRead | os::kGenericWrite, 0, os::kCreateAlways,
+                           os::kFileAttributeHidden);
+}
+
+// Reads exactly size bytes at offset; a short file or a failed call is a failure.
+bool ReadImage(os::Handle source, std::uint32_t offset, std::uint32_t size, char* buffer) {
+  os::Long high = 0;
+  Win().SetLastError(os::kErrorSuccess);
+  os::Dword low =
+      Win().SetFilePointer(source, static_cast<os::Long>(offset), &high, os::kFileBegin);
+  if (low == os::kInvalidSetFilePointer && Win().GetLastError() != os::kErrorSuccess) return false;
+  if (low != offset || high != 0) return false;
+  std::uint32_t done = 0;
+  while (done < size) {
+    os::Dword got = 0;
+    if (!Win().ReadFile(source, buffer + done, size - done, &got)) return false;
+    if (got == 0) {
+      Win().SetLastError(kErrorHandleEof);  // the program file ends inside the image
+      return false;
+    }
+    done += got;
+  }
+  return true;
+}
+
+bool WriteImage(os::Handle target, const char* buffer, std::uint32_t size) {
+  std::uint32_t done = 0;
+  while (done < size) {
+    os::Dword put = 0;
+    if (!Win().WriteFile(target, buffer + done, size - done, &put)) return false;
+    if (put == 0) {
+      Win().SetLastError(os::kErrorDiskFull);
+      return false;
+    }
+    done += put;
+  }
+  return true;
+}
+
+// The Windows directory (9x) or the directory for temporary files (NT); false when it cannot
+// be had or does not fit the directory field.
+bool FallbackDirectory(int windowsDirectory, char (&directory)[256]) {
+  constexpr os::Dword kSize = sizeof directory;
+  os::Dword length = windowsDirectory ? Win().GetWindowsDirectoryA(directory, kSize)
+                                      : Win().GetTempPathA(kSize, directory);
+  if (length == 0) return false;
+  if (length >= kSize) {
+    TooLong();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+CDeviceDriver::CDeviceDriver()
+    : m_hDevice(os::kInvalidHandle),
+      m_hSCManager(nullptr),
+      m_bExtractImage(0),
+      m_szDirectory(),
+      m_szFileName(),
+      m_szDriverName(),
+      m_szSourceName(),
+      m_dwPlatformId(-1),
+      m_bIsWow64(0),
+      m_dwProcessorArchitecture(-1) {}
+
+// Releases the object only: the service stays, and no handle or file is touched.
+CDeviceDriver::~CDeviceDriver() = default;
+
+int CDeviceDriver::Initialize(const char* directory, const char* baseName, const char* driverName,
+                              int extractImage) {
+  if (baseName == nullptr || driverName == nullptr) {
+    Win().SetLastError(os::kErrorInvalidParameter);
+    return 0;
+  }
+  m_bExtractImage = extractImage;
+  if (directory != nullptr) {
+    if (!CopyText(m_szDirectory, directory)) return TooLong();
+  } else {
+    os::Dword length = Win().GetCurrentDirectoryA(sizeof m_szDirectory, m_szDirectory);
+    if (length == 0 || length >= sizeof m_szDirectory) {
+      m_szDirectory[0] = '\0';
+      return length == 0 ? 0 : TooLong();
+    }
+  }
+  if (!CopyText(m_szFileName, baseName)) return TooLong();
+  DetectPlatform();
+
+  os::Dword error = 0;
+  if (m_dwPlatformId == static_cast<int>(os::kVerPlatformWin32Windows)) {
+    if (!CopyText(m_szDriverName, baseName) || !AppendText(m_szFileName, ".vxd")) {
+      return TooLong();
+    }
+    return PrepareVxd(&error);
+  }
+  if (m_dwPlatformId == static_cast<int>(os::kVerPlatformWin32Nt)) {
+    if (!CopyText(m_szDriverName, driverName) ||
+        !AppendText(m_szFileName, m_bIsWow64 ? "64.sys" : ".sys")) {
+      return TooLong();
+    }
+    return InstallDriverService(&error);
+  }
+  return 0;
+}
+
+int CDeviceDriver::DetectPlatform() {
+  os::Api& win = Win();
+  os::OsVersionInfo info;
+  info.dwOSVersionInfoSize = os::kOsVersionInfoExSize;
+  if (!win.GetVersionExA(&info)) {
+    info = os::OsVersionInfo();
+    info.dwOSVersionInfoSize = os::kOsVersionInfoSize;
+    if (!win.GetVersionExA(&info)) return 0;
+  }
+  m_dwPlatformId = static_cast<int>(info.dwPlatformId);
+
+  // Looked up at run time: Windows 2000 and the 9x family have neither function.
+  os::HModule kernel32 = win.LoadLibraryA("kernel32.dll");
+  if (kernel32 == nullptr) return 0;
+  if (win.GetProcAddress(kernel32, "GetNativeSystemInfo") != nullptr) {
+    os::SystemInfo system;
+    win.GetNativeSystemInfo(&system);
+    m_dwProcessorArchitecture = system.wProcessorArchitecture;
+    if (m_dwProcessorArchitecture == os::kProcessorArchitectureAmd64 &&
+        win.GetProcAddress(kernel32, "IsWow64Process") != nullptr) {
+      os::Bool wow64 = 0;
+      if (win.IsWow64Process(win.GetCurrentProcess(), &wow64)) m_bIsWow64 = wow64;
+    }
+  }
+  return win.FreeLibrary(kernel32);
+}
+
+int CDeviceDriver::ExtractVxdImage() {
+  return ExtractDriverImage(kImageVxd, 1);
+}
+int CDeviceDriver::Extract32BitImage() {
+  return ExtractDriverImage(kImageNt32, 0);
+}
+int CDeviceDriver::Extract64BitImage() {
+  return ExtractDriverImage(kImageNt64, 0);
+}
+
+// Writes one image out of the program file into m_szDirectory, or into the fallback directory
+// when the first cannot take it. A file of that name already there is used as it is. A short
+// read or a failed write fails the step and removes the partial file, so that no truncated
+// driver is left to be loaded (or, as a VxD, found and reused) later.
+int CDeviceDriver::ExtractDriverImage(DriverImage image, int fallbackToWindowsDirectory) {
+  os::Api& win = Win();
+  const std::uint32_t offset = DriverImageTable.images[image].offset;
+  const std::uint32_t size = DriverImageTable.images[image].size;
+  if (size > kMaxDriverImageSize) return 0;
+
+  char target[kPathSize];
+  if (!JoinPath(target, m_szDirectory, m_szFileName)) return TooLong();
+  os::Handle existing = win.CreateFileA(target, os::kGenericRead, 0, os::kOpenExisting, 0);
+  if (existing != os::kInvalidHandle) {
+    win.CloseHandle(existing);
+    return 1;
+  }
+  if (size == 0) {
+    // This build carries no such image (the packer leaves its size at zero).
+    win.SetLastError(os::kErrorNotSupported);
+    return 0;
+  }
+
+  char source[kPathSize];
+  if (m_szSourceName[0] != '\0') {
+    if (!JoinPath(source, m_szDirectory, m_szSourceName)) return TooLong();
+  } else {
+    os::Dword length = win.GetModuleFileNameA(nullptr, source, kPathSize);
+    if (length == 0) return 0;
+    if (length >= kPathSize) return TooLong();  // truncated (and on XP not terminated)
+  }
+  os::Handle in =
+      win.CreateFileA(source, os::kGenericRead, os::kFileShareRead, os::kOpenExisting, 0);
+  if (in == os::kInvalidHandle) return 0;
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[std::size_t{size} + 32]);
+  if (buffer == nullptr) {
+    win.CloseHandle(in);
+    win.SetLastError(os::kErrorNotEnoughMemory);
+    return 0;
+  }
+  bool read = ReadImage(in, offset, size, buffer.get());
+  os::Dword readError = win.GetLastError();
+  win.CloseHandle(in);
+  if (!read) {
+    win.SetLastError(readError);
+    return 0;
+  }
+
+  os::Handle out = CreateImageFile(target);
+  if (out == os::kInvalidHandle) {
+    win.DeleteFileA(target);
+    out = CreateImageFile(target);
+  }
+  char fallback[sizeof m_szDirectory];
+  bool inFallback = false;
+  if (out == os::kInvalidHandle) {
+    if (!FallbackDirectory(fallbackToWindowsDirectory, fallback)) return 0;
+    if (!JoinPath(target, fallback, m_szFileName)) return TooLong();
+    out = CreateImageFile(target);
+    if (out == os::kInvalidHandle) return 0;
+    inFallback = true;
+  }
+  bool written = WriteImage(out, buffer.get(), size);
+  os::Dword writeError = win.GetLastError();
+  win.CloseHandle(out);
+  if (!written) {
+    win.DeleteFileA(target);
+    win.SetLastError(writeError);
+    return 0;
+  }
+  // From now on the service's image path and the deletion name the fallback directory.
+  if (inFallback) CopyText(m_szDirectory, fallback);
+  return 1;
+}
+
+int CDeviceDriver::PrepareVxd(os::Dword* error) {
+  if (!m_bExtractImage) {
+    Report(error, os::kErrorSuccess);
+    return 1;
+  }
+  if (ExtractVxdImage()) {
+    Report(error, os::kErrorSuccess);
+    return 1;
+  }
+  Report(error, kErrorWriteDriverImage);
+  return 0;
+}
+
+int CDeviceDriver::InstallDriverService(os::Dword* error) {
+  os::Api& win = Win();
+  m_hSCManager = win.OpenSCManagerA(nullptr, nullptr, os::kScManagerAllAccess);
+  if (m_hSCManager == nullptr) {
+    Report(error, win.GetLastError());
+    return 0;
+  }
+  if (m_bExtractImage && !(m_bIsWow64 ? Extract64BitImage() : Extract32BitImage())) {
+    os::Dword extractError = win.GetLastError();
+    win.CloseServiceHandle(m_hSCManager);
+    m_hSCManager = nullptr;
+    win.SetLastError(extractError);
+    Report(error, kErrorWriteDriverImage);
+    return 0;
+  }
+  os::Dword code = 0;
+  int ok = CreateDriverService(&code);
+  if (ok) ok = StartDriverService(&code);
+  win.CloseServiceHandle(m_hSCManager);
+  m_hSCManager = nullptr;
+  // The service runs from memory now (or will not run at all): the file is not needed.
+  if (m_bExtractImage) DeleteDriverImage();
+  // The failing step's code stays the thread's last error for the start-up's message.
+  if (!ok) win.SetLastError(code);
+  Report(error, code);
+  return ok;
+}
+
+int CDeviceDriver::CreateDriverService(os::Dword* error) {
+  os::Api& win = Win();
+  char imagePath[kPathSize];
+  if (!JoinPath(imagePath, m_szDirectory, m_szFileName)) {
+    TooLong();
+    Report(error, os::kErrorFilenameExcedRange);
+    return 0;
+  }
+  os::ScHandle service =
+      win.CreateServiceA(m_hSCManager, m_szDriverName, m_szDriverName, os::kServiceAllAccess,
+                         os::kServiceKernelDriver, os::kServiceDemandStart, os::kServiceErrorNormal,
+                         imagePath, nullptr, nullptr, nullptr, nullptr, nullptr);
+  if (service != nullptr) {
+    win.CloseServiceHandle(service);
+    Report(error, os::kErrorSuccess);
+    return 1;
+  }
+  // A service of that name is reused as it is, whatever image it names.
+  os::Dword code = win.GetLastError();
+  Report(error, code);
+  return code == os::kErrorServiceExists;
+}
+
+int CDeviceDriver::StartDriverService(os::Dword* error) {
+  os::Api& win = Win();
+  os::ScHandle service = win.OpenServiceA(m_hSCManager, m_szDriverName, os::kServiceAllAccess);
+  if (service == nullptr) {
+    Report(error, win.GetLastError());
+    return 0;
+  }
+  int ok = 1;
+  os::Dword code = os::kErrorSuccess;
+  if (!win.StartServiceA(service, 0, nullptr)) {
+    code = win.GetLastError();
+    ok = code == os::kErrorServiceAlreadyRunning;
+  }
+  win.CloseServiceHandle(service);
+  if (!ok) win.SetLastError(code);
+  Report(error, code);
+  return ok;
+}
+
+int CDeviceDriver::DeleteDriverImage() {
+  char path[kPathSize];
+  if (!JoinPath(path, m_szDirectory, m_szFileName)) return TooLong();
+  return Win().DeleteFileA(path);
+}
+
+int CDeviceDriver::Open() {
+  os::Api& win = Win();
+  if (m_hDevice != os::kInvalidHandle) return 1;  // already open: no second handle
+  char path[kPathSize];
+  if (m_dwPlatformId == static_cast<int>(os::kVerPlatformWin32Nt)) {
+    if (std::snprintf(path, kPathSize, "\\\\.\\%s", m_szDriverName) >= int{kPathSize}) return 0;
+    m_hDevice = win.CreateFileA(path, os::kGenericRead, os::kFileShareRead, os::kOpenExisting, 0);
+    if (m_hDevice != os::kInvalidHandle) return 1;
+    // Not running (stopped or removed since): install and start it again, then retry once.
+    if (win.GetLastError() != os::kErrorFileNotFound) return 0;
+    os::Dword error = 0;
+    if (!InstallDriverService(&error)) return 0;
+    m_hDevice = win.CreateFileA(path, os::kGenericRead, os::kFileShareRead, os::kOpenExisting, 0);
+    return m_hDevice != os::kInvalidHandle;
+  }
+  if (m_dwPlatformId == static_cast<int>(os::kVerPlatformWin32Windows)) {
+    // Opening the file as a device loads the VxD; closing the handle unloads it.
+    if (std::snprintf(path, kPathSize, "\\\\.\\%s.vxd", m_szDriverName) >= int{kPathSize}) {
+      return 0;
+    }
+    m_hDevice = win.CreateFileA(path, 0, 0, os::kCreateNew, os::kFileFlagDeleteOnClose);
+    if (m_hDevice != os::kInvalidHandle) return 1;
+    if (win.GetLastError() != os::kErrorFileNotFound) return 0;
+    os::Dword error = 0;
+    if (!PrepareVxd(&error)) return 0;
+    m_hDevice = win.CreateFileA(path, 0, 0, os::kCreateNew, os::kFileFlagDeleteOnClose);
+    return m_hDevice != os::kInvalidHandle;
+  }
+  return 0;
+}
+
+int CDeviceDriver::Close() {
+  if (m_dwPlatformId != static_cast<int>(os::kVerPlatformWin32Nt) &&
+      m_dwPlatformId != static_cast<int>(os::kVerPlatformWin32Windows)) {
+    return 0;
+  }
+  if (m_hDevice != os::kInvalidHandle) {
+    Win().CloseHandle(m_hDevice);
+    m_hDevice = os::kInvalidHandle;
+  }
+  return 1;
+}

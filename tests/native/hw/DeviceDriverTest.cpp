@@ -1,0 +1,543 @@
+// The driver loader over the simulated Windows: platform detection, image extraction with its
+// fallbacks and failures, the service codes it tolerates or refuses, and the device open rules.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "hw/DeviceDriver.h"
+#include "tests/native/hw/DriverFixture.h"
+
+namespace {
+
+using LoaderNt = DriverFixture;
+
+TEST_F(LoaderNt, FreshInstallWritesStartsAndDeletesThe32BitImage) {
+  int ok = 0;
+  auto driver = Initialized(&ok);
+  ASSERT_EQ(ok, 1);
+  EXPECT_EQ(driver->m_dwPlatformId, 2);
+  EXPECT_EQ(driver->m_bIsWow64, 0);
+  EXPECT_EQ(driver->m_dwProcessorArchitecture, 0);
+  EXPECT_STREQ(driver->m_szDirectory, kDir);
+  EXPECT_STREQ(driver->m_szFileName, "cpuz.sys");
+  EXPECT_STREQ(driver->m_szDriverName, "cpuz");
+  const sim::Machine::Service* s = Service();
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(s->binaryPath, kSys);
+  EXPECT_EQ(s->displayName, "cpuz");
+  EXPECT_EQ(s->type, os::kServiceKernelDriver);
+  EXPECT_EQ(s->startType, os::kServiceDemandStart);
+  EXPECT_EQ(s->errorControl, os::kServiceErrorNormal);
+  EXPECT_TRUE(s->running);
+  EXPECT_EQ(s->loadedImage, sys32Image);
+  // Afterwards: no image file, no manager or service handle, device closed, no file open.
+  EXPECT_FALSE(win.fs.Exists(kSys));
+  EXPECT_EQ(win.machine.OpenManagerCount(), 0);
+  EXPECT_EQ(win.machine.OpenServiceHandleCount(), 0);
+  EXPECT_EQ(driver->m_hDevice, os::kInvalidHandle);
+  EXPECT_EQ(driver->m_hSCManager, nullptr);
+  EXPECT_EQ(win.OpenHandleCount(sim::HandleKind::File), 0);
+  EXPECT_EQ(win.machine.libraryReferences, 0);
+}
+
+TEST_F(LoaderNt, ImageWrittenHiddenAndKeptWhenItCannotBeDeleted) {
+  win.FailCall("DeleteFileA", os::kErrorAccessDenied, 0, -1);
+  int ok = 0;
+  auto driver = Initialized(&ok);
+  EXPECT_EQ(ok, 1);
+  EXPECT_EQ(win.fs.Contents(kSys), sys32Image);
+  EXPECT_NE(win.fs.Attributes(kSys) & os::kFileAttributeHidden, 0u);
+}
+
+TEST_F(LoaderNt, Wow64ProcessGetsThe64BitImageUnderTheSameNames) {
+  win.machine.SetPlatform(sim::Platform::NtWow64);
+  win.FailCall("DeleteFileA", os::kErrorAccessDenied);
+  int ok = 0;
+  auto driver = Initialized(&ok);
+  ASSERT_EQ(ok, 1);
+  EXPECT_EQ(driver->m_bIsWow64, 1);
+  EXPECT_EQ(driver->m_dwProcessorArchitecture, 9);
+  EXPECT_STREQ(driver->m_szFileName, "cpuz64.sys");
+  EXPECT_STREQ(driver->m_szDriverName, "cpuz");
+  EXPECT_EQ(Service()->binaryPath, kSys64);
+  EXPECT_EQ(Service()->loadedImage, sys64Image);
+  EXPECT_EQ(win.fs.Contents(kSys64), sys64Image);
+  EXPECT_FALSE(win.fs.Exists(kSys));
+}
+
+TEST_F(LoaderNt, SystemsWithoutTheRunTimeFunctionsGetThe32BitImage) {
+  win.machine.SetPlatform(sim::Platform::NtWithoutNativeSystemInfo);
+  int ok = 0;
+  auto driver = Initialized(&ok);
+  ASSERT_EQ(ok, 1);
+  EXPECT_EQ(driver->m_dwProcessorArchitecture, -1);
+  EXPECT_EQ(Service()->loadedImage, sys32Image);
+  EXPECT_EQ(win.machine.missingFunctionCalls, 0);
+  EXPECT_EQ(win.CallCount("GetNativeSystemInfo"), 0);
+  EXPECT_EQ(win.CallCount("IsWow64Process"), 0);
+}
+
+TEST_F(LoaderNt, DetectPlatformFallsBackToTheBasicRecordAndReportsLibraryTrouble) {
+  CDeviceDriver driver;
+  win.FailCall("GetVersionExA", os::kErrorInvalidParameter);
+  EXPECT_NE(driver.DetectPlatform(), 0);
+  EXPECT_EQ(driver.m_dwPlatformId, 2);
+  EXPECT_EQ(win.CallCount("GetVersionExA"), 2);
+
+  // No kernel32: the platform is known, the architecture is not.
+  win.machine.SetPlatform(sim::Platform::NtWow64);
+  CDeviceDriver noLibrary;
+  win.FailCall("LoadLibraryA", os::kErrorModNotFound);
+  EXPECT_EQ(noLibrary.DetectPlatform(), 0);
+  EXPECT_EQ(noLibrary.m_dwPlatformId, 2);
+  EXPECT_EQ(noLibrary.m_bIsWow64, 0);
+  EXPECT_EQ(noLibrary.m_dwProcessorArchitecture, -1);
+
+  // The result is that of releasing the library.
+  CDeviceDriver release;
+  win.FailCall("FreeLibrary", os::kErrorInvalidHandle);
+  EXPECT_EQ(release.DetectPlatform(), 0);
+  EXPECT_EQ(release.m_bIsWow64, 1);
+
+  // IsWow64Process failing leaves the 32-bit answer.
+  CDeviceDriver noAnswer;
+  win.FailCall("IsWow64Process", os::kErrorAccessDenied);
+  EXPECT_NE(noAnswer.DetectPlatform(), 0);
+  EXPECT_EQ(noAnswer.m_dwProcessorArchitecture, 9);
+  EXPECT_EQ(noAnswer.m_bIsWow64, 0);
+}
+
+TEST_F(LoaderNt, LibraryFailureOnWow64StillInstallsThe32BitImage) {
+  win.machine.SetPlatform(sim::Platform::NtWow64);
+  win.FailCall("LoadLibraryA", os::kErrorModNotFound);
+  int ok = 0;
+  auto driver = Initialized(&ok);
+  EXPECT_EQ(ok, 1);
+  EXPECT_EQ(Service()->loadedImage, sys32Image);
+}
+
+TEST_F(LoaderNt, BothVersionQueriesFailingLeavesThePlatformUnknown) {
+  win.FailCall("GetVersionExA", os::kErrorInvalidParameter, 0, 2);
+  int ok = 1;
+  auto driver = Initialized(&ok);
+  EXPECT_EQ(ok, 0);
+  EXPECT_EQ(driver->m_dwPlatformId, -1);
+  EXPECT_EQ(win.CallCount("LoadLibraryA"), 0);
+  EXPECT_EQ(win.CallCount("OpenSCManagerA"), 0);
+  EXPECT_EQ(driver->Open(), 0);
+  EXPECT_EQ(driver->Close(), 0);
+  EXPECT_EQ(win.CallCount("CreateFileA"), 0);
+}
+
+TEST_F(LoaderNt, ExistingImageFileIsUsedUnchanged) {
+  win.fs.AddFile(kSys, "someone else's driver");
+  int ok = 0;
+  auto driver = Initialized(&ok);
+  ASSERT_EQ(ok, 1);
+  EXPECT_EQ(Service()->loadedImage, "someone else's driver");
+  EXPECT_EQ(win.CallCount("WriteFile"), 0);
+  EXPECT_EQ(win.CallCount("GetModuleFileNameA"), 0);
+  EXPECT_FALSE(win.fs.Exists(kSys));  // deleted once the service runs, as always
+}
+
+TEST_F(LoaderNt, UnwritableProgramFolderFallsBackToTheTemporaryDirectory) {
+  win.fs.SetFolderWritable(kDir, false);
+  win.FailCall("DeleteFileA", os::kErrorAccessDenied, 1);  // keep the image for a look
+  int ok = 0;
+  auto driver = Initialized(&ok);
+  ASSERT_EQ(ok, 1);
+  EXPECT_STREQ(driver->m_szDirectory, kTemp);
+  // The temporary directory ends in a separator, so the path doubles it; Windows takes that.
+  EXPECT_EQ(Service()->binaryPath, "C:\\WINDOWS\\TEMP\\\\cpuz.sys");
+  EXPECT_EQ(Service()->loadedImage, sys32Image);
+  EXPECT_EQ(win.fs.Contents("C:\\WINDOWS\\TEMP\\cpuz.sys"), sys32Image);
+  EXPECT_FALSE(win.fs.Exists(kSys));
+  // The first failure deleted the target and tried once more before falling back.
+  EXPECT_EQ(win.CallCount("DeleteFileA"), 2);
+}
+
+TEST_F(LoaderNt, TargetRetriedAfterDeletingItThenUsedInPlace) {
+  win.FailCall("CreateFileA", os::kErrorAccessDenied, 2);  // probe, source, first create
+  int ok = 0;
+  auto driver = Initialized(&ok);
+  ASSERT_EQ(ok, 1);
+  EXPECT_STREQ(driver->m_szDirectory, kDir);
+  EXPECT_EQ(Service()->binaryPath, kSys);
+}
+
+TEST_F(LoaderNt, ManagerThatCannotBeOpenedFailsBeforeAnyFileIsWritten) {
+  win.machine.administrator = false;
+  CDeviceDriver driver;
+  ASSERT_EQ(driver.Initialize(nullptr, "cpuz", "cpuz", 1), 0);
+  EXPECT_EQ(win.GetLastError(), os::kErrorAccessDenied);
+  EXPECT_EQ(win.CallCount("WriteFile"), 0);
+  EXPECT_FALSE(win.fs.Exists(kSys));
+  os::Dword error = 0;
+  EXPECT_EQ(driver.InstallDriverService(&error), 0);
+  EXPECT_EQ(error, os::kErrorAccessDenied);
+}
+
+// Each way the extraction fails reports 20480, leaves no image behind, creates no service and
+// releases the manager.
+class ExtractionFailure : public DriverFixture {
+ protected:
+  void ExpectFailedInstall() {
+    CDeviceDriver driver;
+    driver.m_bExtractImage = 1;
+    driver.m_dwPlatformId = 2;
+    std::strcpy(driver.m_szDirectory, kDir);
+    std::strcpy(driver.m_szFileName, "cpuz.sys");
+    std::strcpy(driver.m_szDriverName, "cpuz");
+    os::Dword error = 0;
+    EXPECT_EQ(driver.InstallDriverService(&error), 0);
+    EXPECT_EQ(error, kErrorWriteDriverImage);
+    EXPECT_EQ(Service(), nullptr);
+    EXPECT_EQ(win.machine.OpenManagerCount(), 0);
+    EXPECT_EQ(driver.m_hSCManager, nullptr);
+    EXPECT_FALSE(win.fs.Exists(kSys));
+    EXPECT_FALSE(win.fs.Exists("C:\\WINDOWS\\TEMP\\cpuz.sys"));
+    EXPECT_EQ(win.OpenHandleCount(sim::HandleKind::File), 0);
+    // And the start-up's path: Initialize fails as a whole.
+    auto again = Initialized();
+    EXPECT_EQ(Service(), nullptr);
+  }
+};
+
+TEST_F(ExtractionFailure, ImageLargerThanOneMebibyte) {
+  SetImage(kImageNt32, 0, kMaxDriverImageSize + 1);
+  ExpectFailedInstall();
+  EXPECT_EQ(win.CallCount("CreateFileA"), 0);
+}
+
+TEST_F(ExtractionFailure, ProgramPathUnavailable) {
+  win.FailCall("GetModuleFileNameA", os::kErrorInsufficientBuffer, 0, -1);
+  ExpectFailedInstall();
+}
+
+TEST_F(ExtractionFailure, ProgramFileUnreadable) {
+  win.fs.Remove(win.fs.moduleFileName);
+  ExpectFailedInstall();
+}
+
+TEST_F(ExtractionFailure, TargetCreatableNowhere) {
+  win.fs.SetFolderWritable(kDir, false);
+  win.fs.SetFolderWritable("C:\\WINDOWS\\TEMP", false);
+  ExpectFailedInstall();
+}
+
+TEST_F(ExtractionFailure, TruncatedProgramFileLeavesNoPartialImage) {
+  // The table claims more than the file holds: a short read must not become a driver.
+  win.fs.AddFile(win.fs.moduleFileName, program.substr(0, program.size() - 3000));
+  ExpectFailedInstall();
+  EXPECT_EQ(win.CallCount("WriteFile"), 0);
+}
+
+TEST_F(ExtractionFailure, PositioningOrReadingFails) {
+  win.FailCall("SetFilePointer", os::kErrorInvalidParameter, 0, -1);
+  ExpectFailedInstall();
+  win.ClearFailures();
+  win.FailCall("ReadFile", os::kErrorGenFailure, 0, -1);
+  ExpectFailedInstall();
+}
+
+TEST_F(ExtractionFailure, FullDiskRemovesThePartialImage) {
+  win.fs.capacity = win.fs.UsedBytes() + 1000;  // less than the image
+  ExpectFailedInstall();
+  // Room again: the next attempt writes the whole image rather than reusing a fragment.
+  win.fs.capacity = std::uint64_t{1} << 30;
+  win.FailCall("DeleteFileA", os::kErrorAccessDenied);
+  int ok = 0;
+  auto driver = Initialized(&ok);
+  EXPECT_EQ(ok, 1);
+  EXPECT_EQ(Service()->loadedImage, sys32Image);
+}
+
+TEST_F(ExtractionFailure, WriteErrorRemovesThePartialImage) {
+  win.FailCall("WriteFile", os::kErrorHandleDiskFull, 0, -1);
+  ExpectFailedInstall();
+}
+
+TEST_F(LoaderNt, BuildWithoutTheImageFailsCleanly) {
+  SetImage(kImageNt32, 0, 0);
+  int ok = 1;
+  auto driver = Initialized(&ok);
+  EXPECT_EQ(ok, 0);
+  EXPECT_FALSE(win.fs.Exists(kSys));
+  EXPECT_EQ(Service(), nullptr);
+}
+
+TEST_F(LoaderNt, SourceFileNamedInTheDirectory) {
+  win.fs.AddFile(std::string(kDir) + "\\images.bin", program);
+  CDeviceDriver driver;
+  std::strcpy(driver.m_szSourceName, "images.bin");
+  win.fs.Remove(win.fs.moduleFileName);
+  ASSERT_EQ(driver.Initialize(nullptr, "cpuz", "cpuz", 1), 1);
+  EXPECT_EQ(Service()->loadedImage, sys32Image);
+  EXPECT_EQ(win.CallCount("GetModuleFileNameA"), 0);
+}
+
+TEST_F(LoaderNt, ExistingServiceIsReusedUnchanged) {
+  win.fs.AddFile("C:\\drivers\\old.sys", "old driver");
+  win.machine.AddService("cpuz", "C:\\drivers\\old.sys");
+  int ok = 0;
+  auto driver = Initialized(&ok);
+  ASSERT_EQ(ok, 1);
+  EXPECT_EQ(Service()->binaryPath, "C:\\drivers\\old.sys");
+  EXPECT_EQ(Service()->loadedImage, "old driver");
+  os::Dword error = 0;
+  EXPECT_EQ(driver->InstallDriverService(&error), 1);  // now already running
+  EXPECT_EQ(error, os::kErrorServiceAlreadyRunning);
+}
+
+TEST_F(LoaderNt, ServiceCodes) {
+  struct Case {
+    const char* call;
+    os::Dword code;
+    int ok;
+  };
+  const Case cases[] = {
+      {"CreateServiceA", os::kErrorServiceExists, 0},  // no service then: start fails, 1060
+      {"CreateServiceA", os::kErrorServiceMarkedForDelete, 0},
+      {"CreateServiceA", os::kErrorAccessDenied, 0},
+      {"OpenServiceA", os::kErrorServiceDoesNotExist, 0},
+      {"StartServiceA", os::kErrorServiceAlreadyRunning, 1},
+      {"StartServiceA", os::kErrorServiceDisabled, 0},
+      {"StartServiceA", os::kErrorFileNotFound, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.call) + " " + std::to_string(c.code));
+    sim::ScopedSimWindows fresh;
+    fresh->fs.AddFile(fresh->fs.moduleFileName, program);
+    fresh->FailCall(c.call, c.code);
+    CDeviceDriver driver;
+    EXPECT_EQ(driver.Initialize(nullptr, "cpuz", "cpuz", 1), c.ok);
+    if (!c.ok) {
+      os::Dword expected =
+          std::string(c.call) == "CreateServiceA" && c.code == os::kErrorServiceExists
+              ? os::kErrorServiceDoesNotExist
+              : c.code;
+      EXPECT_EQ(fresh->GetLastError(), expected);
+    }
+    // The image goes whatever the outcome; the manager is released.
+    EXPECT_FALSE(fresh->fs.Exists(kSys));
+    EXPECT_EQ(fresh->machine.OpenManagerCount(), 0);
+    EXPECT_EQ(fresh->machine.OpenServiceHandleCount(), 0);
+  }
+}
+
+TEST_F(LoaderNt, ServiceMarkedForDeleteFailsInitialize) {
+  win.machine.AddService("cpuz", kSys);
+  win.machine.MarkForDelete("cpuz");
+  int ok = 1;
+  auto driver = Initialized(&ok);
+  EXPECT_EQ(ok, 0);
+  EXPECT_EQ(win.GetLastError(), os::kErrorServiceMarkedForDelete);
+  EXPECT_EQ(win.CallCount("OpenServiceA"), 0);
+  os::Dword error = 0;
+  EXPECT_EQ(driver->CreateDriverService(&error), 0);
+}
+
+TEST_F(LoaderNt, OverlongNamesAreRefusedWithoutTouchingAnything) {
+  CDeviceDriver longDirectory;
+  EXPECT_EQ(longDirectory.Initialize(std::string(256, 'd').c_str(), "cpuz", "cpuz", 1), 0);
+  EXPECT_EQ(win.GetLastError(), os::kErrorFilenameExcedRange);
+  CDeviceDriver longBase;
+  EXPECT_EQ(longBase.Initialize(nullptr, std::string(252, 'b').c_str(), "cpuz", 1), 0);
+  CDeviceDriver longDriver;
+  EXPECT_EQ(longDriver.Initialize(nullptr, "cpuz", std::string(64, 'n').c_str(), 1), 0);
+  EXPECT_EQ(win.CallCount("OpenSCManagerA"), 0);
+  EXPECT_EQ(win.CallCount("CreateFileA"), 0);
+
+  // The current directory too long for the field.
+  win.fs.currentDirectory = "C:\\" + std::string(253, 'c');
+  win.fs.AddFolder(win.fs.currentDirectory);
+  CDeviceDriver longCurrent;
+  EXPECT_EQ(longCurrent.Initialize(nullptr, "cpuz", "cpuz", 1), 0);
+  EXPECT_STREQ(longCurrent.m_szDirectory, "");
+  EXPECT_EQ(win.CallCount("OpenSCManagerA"), 0);
+
+  // The longest names that fit are taken.
+  CDeviceDriver fits;
+  std::string directory = "C:\\" + std::string(252, 'f');
+  fits.Initialize(directory.c_str(), std::string(251, 'b').c_str(), std::string(63, 'n').c_str(),
+                  0);
+  EXPECT_EQ(fits.m_szDirectory, directory);
+  EXPECT_EQ(std::strlen(fits.m_szFileName), 255u);
+  EXPECT_EQ(std::strlen(fits.m_szDriverName), 63u);
+}
+
+TEST_F(LoaderNt, FallbackDirectoryThatDoesNotFitFailsCleanly) {
+  win.fs.SetFolderWritable(kDir, false);
+  win.fs.tempPath = "C:\\" + std::string(260, 't') + "\\";
+  int ok = 1;
+  auto driver = Initialized(&ok);
+  EXPECT_EQ(ok, 0);
+  EXPECT_STREQ(driver->m_szDirectory, kDir);
+  EXPECT_EQ(Service(), nullptr);
+}
+
+TEST_F(LoaderNt, OpenAndCloseTheDevice) {
+  auto driver = Initialized();
+  int closes = win.CallCount("CloseHandle");
+  ASSERT_EQ(driver->Open(), 1);
+  EXPECT_NE(driver->m_hDevice, os::kInvalidHandle);
+  EXPECT_EQ(win.machine.OpenDeviceCount(), 1);
+  EXPECT_EQ(driver->Open(), 1);  // already open: still one handle
+  EXPECT_EQ(win.machine.OpenDeviceCount(), 1);
+  EXPECT_EQ(driver->Close(), 1);
+  EXPECT_EQ(driver->m_hDevice, os::kInvalidHandle);
+  EXPECT_EQ(win.machine.OpenDeviceCount(), 0);
+  EXPECT_EQ(driver->Close(), 1);
+  EXPECT_EQ(win.CallCount("CloseHandle"), closes + 1);
+}
+
+TEST_F(LoaderNt, OpenReinstallsAServiceThatWasRemoved) {
+  auto driver = Initialized();
+  win.machine.RemoveService("cpuz");
+  ASSERT_EQ(driver->Open(), 1);
+  ASSERT_NE(Service(), nullptr);
+  EXPECT_TRUE(Service()->running);
+  EXPECT_EQ(Service()->loadedImage, sys32Image);
+  EXPECT_FALSE(win.fs.Exists(kSys));
+  EXPECT_EQ(win.machine.deviceOpens, 1);
+  driver->Close();
+
+  // Only stopped: the existing service is started again.
+  win.machine.StopService("cpuz");
+  ASSERT_EQ(driver->Open(), 1);
+  EXPECT_EQ(Service()->starts, 2);
+  driver->Close();
+}
+
+TEST_F(LoaderNt, OpenFailsWithoutReinstallOnOtherErrors) {
+  auto driver = Initialized();
+  win.machine.deviceAccessDenied = true;
+  int managers = win.CallCount("OpenSCManagerA");
+  EXPECT_EQ(driver->Open(), 0);
+  EXPECT_EQ(driver->m_hDevice, os::kInvalidHandle);
+  EXPECT_EQ(win.CallCount("OpenSCManagerA"), managers);
+
+  // Gone and not installable again.
+  win.machine.deviceAccessDenied = false;
+  win.machine.RemoveService("cpuz");
+  win.machine.administrator = false;
+  EXPECT_EQ(driver->Open(), 0);
+  EXPECT_EQ(driver->m_hDevice, os::kInvalidHandle);
+  EXPECT_EQ(win.GetLastError(), os::kErrorAccessDenied);
+
+  // Installed again but the device still does not open.
+  win.machine.administrator = true;
+  // Device, image probe, program file, image target, then the second device open fails.
+  win.FailCall("CreateFileA", os::kErrorFileNotFound, 4);
+  EXPECT_EQ(driver->Open(), 0);
+  EXPECT_TRUE(Service()->running);
+}
+
+TEST_F(LoaderNt, DestroyingTheObjectLeavesServiceAndDeviceAlone) {
+  auto driver = Initialized();
+  ASSERT_EQ(driver->Open(), 1);
+  int closes = win.CallCount("CloseHandle");
+  driver.reset();
+  EXPECT_EQ(win.CallCount("CloseHandle"), closes);
+  EXPECT_TRUE(Service()->running);
+}
+
+TEST_F(LoaderNt, WithoutExtractionTheImageMustAlreadyBeThere) {
+  CDeviceDriver driver;
+  EXPECT_EQ(driver.Initialize(nullptr, "cpuz", "cpuz", 0), 0);
+  EXPECT_EQ(win.GetLastError(), os::kErrorFileNotFound);  // the start found no image
+  win.fs.AddFile(kSys, "installed by hand");
+  CDeviceDriver second;
+  EXPECT_EQ(second.Initialize(nullptr, "cpuz", "cpuz", 0), 1);
+  EXPECT_TRUE(win.fs.Exists(kSys));  // not ours to delete
+  EXPECT_EQ(Service()->loadedImage, "installed by hand");
+}
+
+class Loader9x : public DriverFixture {
+ protected:
+  void SetUp() override {
+    DriverFixture::SetUp();
+    win.machine.SetPlatform(sim::Platform::Windows9x);
+  }
+};
+
+TEST_F(Loader9x, InitializeWritesTheVxdAndLoadsNothing) {
+  int ok = 0;
+  auto driver = Initialized(&ok);
+  ASSERT_EQ(ok, 1);
+  EXPECT_EQ(driver->m_dwPlatformId, 1);
+  EXPECT_STREQ(driver->m_szFileName, "cpuz.vxd");
+  EXPECT_STREQ(driver->m_szDriverName, "cpuz");
+  EXPECT_EQ(win.fs.Contents(kVxd), vxdImage);
+  EXPECT_EQ(win.machine.vxdLoads, 0);
+  EXPECT_EQ(win.CallCount("OpenSCManagerA"), 0);
+  EXPECT_EQ(win.CallCount("GetNativeSystemInfo"), 0);
+  EXPECT_EQ(win.CallCount("GetVersionExA"), 2);  // the extended record is refused here
+}
+
+TEST_F(Loader9x, EveryOpenLoadsAndEveryCloseUnloads) {
+  auto driver = Initialized();
+  for (int i = 1; i <= 3; ++i) {
+    ASSERT_EQ(driver->Open(), 1);
+    EXPECT_TRUE(win.machine.VxdLoaded());
+    EXPECT_EQ(driver->Close(), 1);
+    EXPECT_FALSE(win.machine.VxdLoaded());
+    EXPECT_EQ(win.machine.vxdUnloads, i);
+  }
+  EXPECT_TRUE(win.fs.Exists(kVxd));  // the VxD file stays
+}
+
+TEST_F(Loader9x, MissingVxdIsWrittenAgainOnOpen) {
+  auto driver = Initialized();
+  win.fs.Remove(kVxd);
+  ASSERT_EQ(driver->Open(), 1);
+  EXPECT_EQ(win.fs.Contents(kVxd), vxdImage);
+  driver->Close();
+}
+
+TEST_F(Loader9x, UnwritableFolderFallsBackToTheWindowsDirectory) {
+  win.fs.SetFolderWritable(kDir, false);
+  auto driver = Initialized();
+  EXPECT_STREQ(driver->m_szDirectory, "C:\\WINDOWS");
+  EXPECT_EQ(win.fs.Contents("C:\\WINDOWS\\cpuz.vxd"), vxdImage);
+  ASSERT_EQ(driver->Open(), 1);
+  EXPECT_EQ(win.machine.loadedVxdPath, "C:\\WINDOWS\\cpuz.vxd");
+  driver->Close();
+}
+
+TEST_F(Loader9x, PrepareVxdCodes) {
+  CDeviceDriver driver;
+  std::strcpy(driver.m_szDirectory, kDir);
+  std::strcpy(driver.m_szFileName, "cpuz.vxd");
+  os::Dword error = 7;
+  EXPECT_EQ(driver.PrepareVxd(&error), 1);  // extraction off: nothing to do
+  EXPECT_EQ(error, 0u);
+  EXPECT_FALSE(win.fs.Exists(kVxd));
+  driver.m_bExtractImage = 1;
+  win.FailCall("WriteFile", os::kErrorDiskFull);
+  EXPECT_EQ(driver.PrepareVxd(&error), 0);
+  EXPECT_EQ(error, kErrorWriteDriverImage);
+  EXPECT_FALSE(win.fs.Exists(kVxd));  // no half VxD to be found and reused later
+  EXPECT_EQ(driver.PrepareVxd(&error), 1);
+  EXPECT_EQ(error, 0u);
+  EXPECT_EQ(win.fs.Contents(kVxd), vxdImage);
+}
+
+TEST_F(Loader9x, BuildWithoutAVxdReportsTheFamilyUnsupported) {
+  SetImage(kImageVxd, 0, 0);
+  int ok = 1;
+  auto driver = Initialized(&ok);
+  EXPECT_EQ(ok, 0);
+  EXPECT_EQ(win.GetLastError(), os::kErrorNotSupported);
+  EXPECT_FALSE(win.fs.Exists(kVxd));
+}
+
+TEST_F(Loader9x, OpenFailsOnOtherErrors) {
+  auto driver = Initialized();
+  win.FailCall("CreateFileA", os::kErrorAccessDenied);
+  EXPECT_EQ(driver->Open(), 0);
+  EXPECT_EQ(win.machine.vxdLoads, 0);
+}
+
+}  // namespace
