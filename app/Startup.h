@@ -13,3 +13,33 @@ extern std::string StartupFilePath;  // ProgramDirectory + "\startup.mvn"
 int InitDeviceDriver();
 void FreeDeviceDriver();
 bool IsAmd64Processor();
+
+// The user-interface framework's application object, as the entry drives it.
+class Application {
+ public:
+  virtual ~Application() = default;
+  // Readies the framework and names the application.
+  virtual void Initialize(const std::string& title) = 0;
+  // Windowed mode: creates the main window, then the hidden About window, and runs the
+  // message loop until the main window closes.
+  virtual void RunWindowed() = 0;
+};
+
+// The process entry, over os::Windows() and the given framework. Returns the exit code,
+// which is 0 on every path.
+int MorvaneMain(Application& application);
+
+// The start-up's message texts and the application title.
+inline constexpr char kApplicationTitle[] = "Morvane";
+inline constexpr char kInstanceMutexName[] = "Morvane";
+inline constexpr char kNoAmd64Message[] = "AMD64 Processor family not detected.\n";
+inline constexpr char kDriverFailedMessage[] = "Failed to load I/O driver ... please retry.\n";
+inline constexpr char kUnableToLoadMessage[] = "Unable to load register file ";
+
+// The framework's standard exception box text: the message with a full stop added when it
+// does not end in one.
+std::string ExceptionBoxText(const std::string& message);
+
+// The executable's folder with its trailing separator: everything up to and including the
+// last "\" or ":" of the path (nothing when there is neither).
+std::string ExtractFilePath(const std::string& path);

@@ -32,6 +32,9 @@ class Session {
   bool MutexExists(const std::string& name) const;
   // Handles this process holds open on the named mutex.
   int MutexHandleCount(const std::string& name) const;
+  // The process has ended: the mutex handles it never closed are closed by the system, so
+  // a test can run the program again in the same simulated Windows.
+  void EndProcess();
 
   // --- The process's command line as GetCommandLineA hands it out.
   std::string commandLine = "\"C:\\Program Files\\Morvane\\morvane.exe\"";

@@ -91,6 +91,10 @@ int Session::MutexHandleCount(const std::string& name) const {
   return count;
 }
 
+void Session::EndProcess() {
+  for (Mutex& m : mutexes_) m.handles = 0;
+}
+
 int Session::OpenOrCreateMutex(const char* name, bool* existed) {
   *existed = false;
   if (name != nullptr && *name != '\0') {

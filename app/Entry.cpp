@@ -1,0 +1,124 @@
+// The entry sequence: one instance only, program paths, processor and driver checks, then
+// windowed mode or the silent apply of a register file, and one orderly exit.
+#include <string>
+#include <vector>
+
+#include "app/CommandTail.h"
+#include "app/Startup.h"
+#include "files/RegisterFile.h"
+#include "os/Api.h"
+#include "os/Exception.h"
+#include "regs/Groups.h"
+
+namespace {
+
+void ShowMessage(const std::string& text, os::Dword style) {
+  os::Windows().MessageBoxA(nullptr, text.c_str(), kApplicationTitle, style);
+}
+
+// The full path of the running executable. Windows truncates the name silently (XP without
+// a terminator) when the buffer is short, so the buffer grows until the whole name fits.
+std::string ModuleFileName() {
+  std::vector<char> buffer(260);
+  for (;;) {
+    auto size = static_cast<os::Dword>(buffer.size());
+    os::Dword length = os::Windows().GetModuleFileNameA(nullptr, buffer.data(), size);
+    if (length == 0) return {};
+    if (length < size) return std::string(buffer.data(), length);
+    if (buffer.size() >= 32768) return {};  // longer than any Windows path
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+// The system's text for an error code, or nothing when it has none.
+std::string SystemErrorText(os::Dword code) {
+  os::Api& win = os::Windows();
+  char* text = nullptr;
+  os::Dword length = win.FormatMessageA(
+      os::kFormatMessageAllocateBuffer | os::kFormatMessageFromSystem |
+          os::kFormatMessageIgnoreInserts,
+      nullptr, code, os::kLangNeutralSubLangDefault, reinterpret_cast<char*>(&text), 0, nullptr);
+  if (length == 0 || text == nullptr) return {};
+  std::string result(text, length);
+  win.LocalFree(text);
+  return result;
+}
+
+bool IsTrimmedAway(char c) {
+  return static_cast<unsigned char>(c) <= ' ';
+}
+
+bool IsBlankTail(const std::string& tail) {
+  for (char c : tail) {
+    if (!IsTrimmedAway(c)) return false;
+  }
+  return true;
+}
+
+// Silent apply: the hardware values into the caches, the file over them, and back out.
+void ApplyRegisterFile(const std::string& path) {
+  ReadDramGroup();
+  ReadLinkGroup();
+  bool loaded = LoadDramSection(path) && LoadLinkSection(path);
+  if (loaded) {
+    WriteDramGroup();
+    WriteLinkGroup();
+  } else {
+    ShowMessage(kUnableToLoadMessage + ("\"" + path + "\""), os::kMbOk);
+  }
+}
+
+void RunStartedProgram(Application& application) {
+  os::Api& win = os::Windows();
+  application.Initialize(kApplicationTitle);
+
+  // The driver loader writes its image into the current directory.
+  ProgramDirectory = ExtractFilePath(ModuleFileName());
+  win.SetCurrentDirectoryA(ProgramDirectory.c_str());
+  ProgramFilePath = ProgramDirectory + "\\morvane.exe";
+  StartupFilePath = ProgramDirectory + "\\startup.mvn";
+
+  if (!IsAmd64Processor()) {
+    ShowMessage(kNoAmd64Message, os::kMbOk | os::kMbIconExclamation);
+    return;
+  }
+  if (InitDeviceDriver() == 0) {
+    os::Dword error = win.GetLastError();
+    ShowMessage(kDriverFailedMessage + SystemErrorText(error), os::kMbOk | os::kMbIconExclamation);
+    return;
+  }
+
+  std::string tail = CommandTail(win.GetCommandLineA());
+  if (IsBlankTail(tail)) {
+    application.RunWindowed();
+  } else {
+    // Taken whole: the Run value leaves a start-up file path with blanks unquoted.
+    ApplyRegisterFile(tail);
+  }
+}
+
+}  // namespace
+
+std::string ExceptionBoxText(const std::string& message) {
+  if (message.empty() || message.back() == '.') return message;
+  return message + ".";
+}
+
+int MorvaneMain(Application& application) {
+  os::Api& win = os::Windows();
+  // The handle is held until the process ends, so the name stays taken while it runs.
+  os::Handle mutex = win.CreateMutexA(1, kInstanceMutexName);
+  os::Dword error = win.GetLastError();
+  // Access denied on a mutex of that name means another instance, started with other
+  // rights, holds it.
+  if (error == os::kErrorAlreadyExists || (mutex == nullptr && error == os::kErrorAccessDenied)) {
+    return 0;
+  }
+  try {
+    RunStartedProgram(application);
+  } catch (const Exception& e) {
+    ShowMessage(ExceptionBoxText(e.what()), os::kMbOk | os::kMbIconHand);
+  }
+  FreeDeviceDriver();
+  return 0;
+}

@@ -1,0 +1,50 @@
+// The program paths, the processor check and the one driver object of the process.
+#include "app/Startup.h"
+
+#include <cstring>
+
+#include "hw/DeviceDriver.h"
+#include "os/Api.h"
+
+std::string ProgramDirectory;
+std::string ProgramFilePath;
+std::string StartupFilePath;
+
+std::string ExtractFilePath(const std::string& path) {
+  auto last = path.find_last_of("\\:");
+  return last == std::string::npos ? std::string() : path.substr(0, last + 1);
+}
+
+int InitDeviceDriver() {
+  if (DeviceDriver != nullptr) return 1;
+  DeviceDriver = new CDeviceDriver;
+  if (DeviceDriver->Initialize(nullptr, "cpuz", "cpuz", 1) == 0) {
+    // The caller reports the system's last error; releasing the object must not change it.
+    os::Dword error = os::Windows().GetLastError();
+    delete DeviceDriver;
+    DeviceDriver = nullptr;
+    os::Windows().SetLastError(error);
+    return 0;
+  }
+  return 1;
+}
+
+void FreeDeviceDriver() {
+  // Releases the object only: the driver service stays installed and running.
+  delete DeviceDriver;
+  DeviceDriver = nullptr;
+}
+
+bool IsAmd64Processor() {
+  os::Dword regs[4] = {};
+  os::Windows().Cpuid(0, regs);
+  // The vendor text is EBX, EDX, ECX, each from its lowest byte up.
+  char vendor[13] = {};
+  const os::Dword order[3] = {regs[1], regs[3], regs[2]};
+  for (int r = 0; r < 3; ++r) {
+    for (int b = 0; b < 4; ++b) vendor[r * 4 + b] = static_cast<char>((order[r] >> (8 * b)) & 0xFF);
+  }
+  os::Windows().Cpuid(1, regs);
+  unsigned family = (regs[0] >> 8) & 0xF;
+  return family == 0xF && std::strcmp(vendor, "AuthenticAMD") == 0;
+}
