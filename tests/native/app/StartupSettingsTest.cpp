@@ -1,0 +1,275 @@
+// Start-up settings over the simulated registry and file system: the start-up file, the Run
+// value's command line and size, the open-then-create rule, the messages, and the stored
+// command line running the silent apply as Windows would at log-on.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/Startup.h"
+#include "files/RegisterFile.h"
+#include "files/StartupSettings.h"
+#include "hw/DeviceDriver.h"
+#include "regs/Codec.h"
+#include "regs/Tables.h"
+#include "sim/Northbridge.h"
+#include "tests/native/hw/DriverFixture.h"
+
+namespace {
+
+constexpr char kRun[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char kCreateError[] =
+    "Unable to create system registry value\n"
+    "\\HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\WindowsCurrentVersion\\Run\\Morvane";
+
+class RecordingBox : public MessageBoxControl {
+ public:
+  struct Shown {
+    std::string text, caption;
+    unsigned style;
+  };
+  int Show(const std::string& text, const std::string& caption, unsigned style) override {
+    shown.push_back({text, caption, style});
+    return 1;
+  }
+  std::vector<Shown> shown;
+};
+
+class NoWindows : public Application {
+ public:
+  void Initialize(const std::string&) override {}
+  void RunWindowed() override {}
+};
+
+class StartupSettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    UseProgramFolder("C:\\Program Files\\Morvane\\");
+    // Distinct codes in every field, as the window would hold them.
+    for (PciRegister& reg : Registers) reg.value = 0;
+    int n = 0;
+    for (const RegisterField& field : AllFields()) {
+      SetFieldCode(field, static_cast<std::uint32_t>(n++ % (1 << field.width)));
+    }
+    values = Snapshot();
+  }
+
+  void UseProgramFolder(const std::string& folder) {
+    ProgramDirectory = folder;
+    ProgramFilePath = folder + "\\morvane.exe";
+    StartupFilePath = folder + "\\startup.mvn";
+    win->fs.AddFolder(folder.substr(0, folder.size() - 1));
+  }
+
+  static std::vector<std::uint32_t> Snapshot() {
+    std::vector<std::uint32_t> codes;
+    for (const RegisterField& field : AllFields()) codes.push_back(FieldCode(field));
+    return codes;
+  }
+
+  // The codes the start-up file holds, loaded over cleared caches.
+  std::vector<std::uint32_t> FileCodes() {
+    for (PciRegister& reg : Registers) reg.value = 0;
+    EXPECT_TRUE(LoadDramSection(StartupFilePath) && LoadLinkSection(StartupFilePath));
+    return Snapshot();
+  }
+
+  std::optional<std::string> RunValue() { return win->session.StringValue(kRun, "Morvane"); }
+
+  sim::ScopedSimWindows win;
+  RecordingBox box;
+  std::vector<std::uint32_t> values;
+};
+
+TEST_F(StartupSettingsTest, ApplyWritesTheFileAndTheRunValue) {
+  ApplyStartupSettings(box);
+  EXPECT_TRUE(box.shown.empty());
+  EXPECT_EQ(RunValue(),
+            "\"C:\\Program Files\\Morvane\\\\morvane.exe\" "
+            "C:\\Program Files\\Morvane\\\\startup.mvn");
+  auto value = win->session.Value(kRun, "Morvane");
+  ASSERT_TRUE(value);
+  EXPECT_EQ(value->type, os::kRegSz);
+  // The stored size counts the terminating NUL.
+  EXPECT_EQ(value->data.size(), RunValue()->size() + 1);
+  ASSERT_TRUE(win->fs.Exists("C:\\Program Files\\Morvane\\startup.mvn"));
+  EXPECT_EQ(FileCodes(), values);
+  // Every key the program opened is closed again.
+  EXPECT_EQ(win->session.OpenKeyCount(), 0);
+}
+
+TEST_F(StartupSettingsTest, ProgramPathIsQuotedOnlyWhenItHoldsABlank) {
+  UseProgramFolder("C:\\Morvane\\");
+  ApplyStartupSettings(box);
+  EXPECT_EQ(RunValue(), "C:\\Morvane\\\\morvane.exe C:\\Morvane\\\\startup.mvn");
+  EXPECT_EQ(StartupCommandLine(), *RunValue());
+  // The start-up file path stays bare whatever it holds.
+  UseProgramFolder("D:\\My Tools\\Memory Tuning\\");
+  EXPECT_EQ(StartupCommandLine(),
+            "\"D:\\My Tools\\Memory Tuning\\\\morvane.exe\" D:\\My Tools\\Memory "
+            "Tuning\\\\startup.mvn");
+}
+
+TEST_F(StartupSettingsTest, ApplyTwiceLeavesOneValueWithTheSecondCommandAndValues) {
+  win->session.SetStringValue(kRun, "Other Tool", "C:\\other.exe");
+  ApplyStartupSettings(box);
+  UseProgramFolder("C:\\Morvane\\");
+  SetFieldCode(*FindField("Tcl"), 6);
+  values = Snapshot();
+  ApplyStartupSettings(box);
+  EXPECT_TRUE(box.shown.empty());
+  EXPECT_EQ(win->session.ValueCount(kRun), 2);  // "Morvane" and the other tool's
+  EXPECT_EQ(RunValue(), "C:\\Morvane\\\\morvane.exe C:\\Morvane\\\\startup.mvn");
+  EXPECT_EQ(win->session.StringValue(kRun, "Other Tool"), "C:\\other.exe");
+  EXPECT_EQ(FileCodes(), values);
+}
+
+TEST_F(StartupSettingsTest, ApplyRewritesAnEarlierStartupFileInPlace) {
+  win->fs.AddFile("C:\\Program Files\\Morvane\\startup.mvn",
+                  "; my notes\r\n[DRAM]\r\nTcl=1\r\n[Mine]\r\nkeep=me\r\n");
+  ApplyStartupSettings(box);
+  std::string text = win->fs.Contents("C:\\Program Files\\Morvane\\startup.mvn");
+  EXPECT_NE(text.find("; my notes"), std::string::npos);
+  EXPECT_NE(text.find("[Mine]\r\nkeep=me"), std::string::npos);
+  EXPECT_EQ(FileCodes(), values);
+}
+
+TEST_F(StartupSettingsTest, OpensTheRunKeyFirstAndCreatesItOnlyWhenMissing) {
+  ApplyStartupSettings(box);
+  EXPECT_EQ(win->CallCount("RegOpenKeyExA"), 1);
+  EXPECT_EQ(win->CallCount("RegCreateKeyExA"), 0);
+
+  win->session.RemoveKey(kRun);
+  win->calls.clear();
+  ApplyStartupSettings(box);
+  EXPECT_TRUE(box.shown.empty());
+  EXPECT_EQ(win->CallCount("RegOpenKeyExA"), 1);
+  EXPECT_EQ(win->CallCount("RegCreateKeyExA"), 1);
+  EXPECT_TRUE(RunValue());
+  EXPECT_EQ(win->session.OpenKeyCount(), 0);
+}
+
+TEST_F(StartupSettingsTest, UserWithoutRightsToTheKeyGetsTheFileAndTheRegistryError) {
+  win->session.DenyWrites("HKEY_LOCAL_MACHINE");
+  ApplyStartupSettings(box);
+  ASSERT_EQ(box.shown.size(), 1u);
+  EXPECT_EQ(box.shown[0].text, kCreateError);
+  EXPECT_EQ(box.shown[0].caption, "Registry Error");
+  EXPECT_EQ(box.shown[0].style, kMessageOk);
+  EXPECT_FALSE(RunValue());
+  // The start-up file was written before and stays.
+  EXPECT_EQ(FileCodes(), values);
+  EXPECT_EQ(win->session.OpenKeyCount(), 0);
+}
+
+TEST_F(StartupSettingsTest, AFailedValueWriteShowsTheRegistryErrorAndClosesTheKey) {
+  win->FailCall("RegSetValueExA", os::kErrorNotEnoughMemory);
+  ApplyStartupSettings(box);
+  ASSERT_EQ(box.shown.size(), 1u);
+  EXPECT_EQ(box.shown[0].text, kCreateError);
+  EXPECT_EQ(win->session.OpenKeyCount(), 0);
+  EXPECT_EQ(win->CallCount("RegCloseKey"), 1);
+}
+
+TEST_F(StartupSettingsTest, AnUnwritableStartupFileShowsTheSaveErrorAndLeavesTheRegistry) {
+  win->fs.SetFolderWritable("C:\\Program Files\\Morvane", false);
+  ApplyStartupSettings(box);
+  ASSERT_EQ(box.shown.size(), 1u);
+  EXPECT_EQ(box.shown[0].text,
+            "There was an error saving to file \"C:\\Program Files\\Morvane\\\\startup.mvn\".");
+  EXPECT_EQ(box.shown[0].caption, "Save Error");
+  EXPECT_EQ(box.shown[0].style, kMessageOk);
+  EXPECT_FALSE(win->fs.Exists("C:\\Program Files\\Morvane\\startup.mvn"));
+  EXPECT_EQ(win->CallCount("RegOpenKeyExA") + win->CallCount("RegCreateKeyExA"), 0);
+  EXPECT_FALSE(RunValue());
+}
+
+TEST_F(StartupSettingsTest, AReadOnlyStartupFileIsLeftAsItWas) {
+  std::string old = "[DRAM]\r\nTcl=1\r\n";
+  win->fs.AddFile("C:\\Program Files\\Morvane\\startup.mvn", old, os::kFileAttributeReadonly);
+  ApplyStartupSettings(box);
+  ASSERT_EQ(box.shown.size(), 1u);
+  EXPECT_EQ(box.shown[0].caption, "Save Error");
+  EXPECT_EQ(win->fs.Contents("C:\\Program Files\\Morvane\\startup.mvn"), old);
+  EXPECT_FALSE(RunValue());
+}
+
+TEST_F(StartupSettingsTest, AStartupPathBeyondTheLimitIsASaveError) {
+  std::string folder = "C:\\" + std::string(250, 'f') + "\\";
+  UseProgramFolder(folder);  // the start-up file's path is 266 characters
+  ApplyStartupSettings(box);
+  ASSERT_EQ(box.shown.size(), 1u);
+  EXPECT_EQ(box.shown[0].caption, "Save Error");
+  EXPECT_FALSE(RunValue());
+}
+
+TEST_F(StartupSettingsTest, RemoveDeletesTheValueAndKeepsTheFile) {
+  ApplyStartupSettings(box);
+  RemoveStartupSettings(box);
+  EXPECT_TRUE(box.shown.empty());
+  EXPECT_FALSE(RunValue());
+  EXPECT_TRUE(win->fs.Exists("C:\\Program Files\\Morvane\\startup.mvn"));
+  EXPECT_EQ(win->session.OpenKeyCount(), 0);
+  // A later apply rewrites the kept file and registers again.
+  SetFieldCode(*FindField("Trc"), 9);
+  values = Snapshot();
+  ApplyStartupSettings(box);
+  EXPECT_TRUE(RunValue());
+  EXPECT_EQ(FileCodes(), values);
+}
+
+TEST_F(StartupSettingsTest, RemoveWithoutApplyShowsNothingAndChangesNothing) {
+  win->session.SetStringValue(kRun, "Other Tool", "C:\\other.exe");
+  RemoveStartupSettings(box);
+  EXPECT_TRUE(box.shown.empty());
+  EXPECT_EQ(win->session.ValueCount(kRun), 1);
+  EXPECT_FALSE(win->fs.Exists("C:\\Program Files\\Morvane\\startup.mvn"));
+}
+
+TEST_F(StartupSettingsTest, RemoveWithoutRightsOrWithoutTheKeyShowsNothing) {
+  ApplyStartupSettings(box);
+  win->session.DenyWrites(kRun);
+  RemoveStartupSettings(box);
+  EXPECT_TRUE(box.shown.empty());
+  EXPECT_TRUE(RunValue());  // the earlier registration stays
+  win->session.RemoveKey(kRun);
+  RemoveStartupSettings(box);
+  EXPECT_TRUE(box.shown.empty());
+  EXPECT_EQ(win->CallCount("RegCreateKeyExA"), 0);  // removing never creates the key
+  EXPECT_EQ(win->session.OpenKeyCount(), 0);
+}
+
+// The whole registration, from the window's command to the log-on: the stored command line
+// given to the program as its command line applies the start-up file to the chip.
+class StartupRunTest : public DriverFixture {};
+
+TEST_F(StartupRunTest, TheStoredCommandLineAppliesTheStartupFile) {
+  DeviceDriver = nullptr;
+  NoWindows windows;
+  win.session.commandLine = "\"C:\\Program Files\\Morvane\\morvane.exe\"";
+  ASSERT_EQ(MorvaneMain(windows), 0);  // sets the program paths, installs the driver
+  win.session.EndProcess();
+
+  // The window's values: the chip's, with a changed CAS latency that "Set" never wrote.
+  std::uint32_t chip88 = SimNbConfigRead(2, 0x88);
+  Registers[0].value = chip88;
+  for (int i = 1; i < kRegisterCount; ++i) {
+    Registers[i].value = SimNbConfigRead(static_cast<unsigned>(Registers[i].function),
+                                         static_cast<unsigned>(Registers[i].offset));
+  }
+  SetFieldCode(*FindField("Tcl"), 2);
+  RecordingBox box;
+  ApplyStartupSettings(box);
+  ASSERT_TRUE(box.shown.empty());
+  EXPECT_EQ(SimNbConfigRead(2, 0x88), chip88);  // nothing reached the chip yet
+
+  auto stored = win.session.StringValue(kRun, "Morvane");
+  ASSERT_TRUE(stored);
+  win.fs.currentDirectory = "C:\\WINDOWS\\system32";  // where log-on programs start
+  win.session.commandLine = *stored;
+  ASSERT_EQ(MorvaneMain(windows), 0);
+  EXPECT_TRUE(win.session.messageBoxes.empty());
+  EXPECT_EQ(SimNbConfigRead(2, 0x88), (chip88 & ~7u) | 2u);
+}
+
+}  // namespace
