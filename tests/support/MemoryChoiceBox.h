@@ -19,8 +19,8 @@ class MemoryChoiceBox : public ChoiceBox {
     items.clear();
     index = -1;
   }
-  void AddItem(const std::string& text, const FieldChoice* choice) override {
-    items.push_back({text, choice});
+  void AddItem(const std::string& itemText, const FieldChoice* choice) override {
+    items.push_back({itemText, choice});
   }
   int ItemCount() const override { return static_cast<int>(items.size()); }
   const FieldChoice* ItemChoice(int i) const override { return items.at(i).choice; }
