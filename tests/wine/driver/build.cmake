@@ -18,12 +18,23 @@ add_executable(mvn_sim_cpuid_test ${MVN_WINE_TESTS}/SimCpuidTest.cpp)
 mvn_target_defaults(mvn_sim_cpuid_test)
 target_link_libraries(mvn_sim_cpuid_test PRIVATE morvane_os_win32_sim gtest gtest_main)
 
+# The packed probe of the driver.
+add_executable(mvn_driver_probe ${MVN_WINE_TESTS}/DriverProbe.cpp
+                                ${PROJECT_SOURCE_DIR}/sim/Northbridge.c)
+mvn_target_defaults(mvn_driver_probe)
+target_link_libraries(mvn_driver_probe PRIVATE morvane_os_win32_sim morvane_core gtest)
+mvn_pack_program(mvn_driver_probe SIM)
+
 foreach(arch IN ITEMS 64 32)
   set(fallback ${MVN_WINE${arch}_FALLBACK})
   add_test(NAME os_win32_wine${arch}
     COMMAND sh ${MVN_WINE_TESTS}/wine-run.sh ${arch} ${fallback}
             $<TARGET_FILE:mvn_os_win32_test> --gtest_brief=1)
-  set_tests_properties(os_win32_wine${arch} PROPERTIES
+  add_test(NAME driver_wine${arch}
+    COMMAND sh ${MVN_WINE_TESTS}/run-driver-test.sh ${arch} ${fallback}
+            $<TARGET_FILE:mvn_driver_probe> ${MVN_DRIVER_DIR}/real/cpuz.sys
+            ${MVN_DRIVER_DIR}/real/cpuz64.sys)
+  set_tests_properties(os_win32_wine${arch} driver_wine${arch} PROPERTIES
     RESOURCE_LOCK mvn_wine${arch} TIMEOUT 180)
 endforeach()
 add_test(NAME os_win32_sim_cpuid_wine
