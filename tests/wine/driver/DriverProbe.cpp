@@ -35,9 +35,10 @@ bool FileExists(const std::string& path) {
   return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// Through the seam, which looks the call up at run time: XP before SP2 lacks it.
 bool Wow64() {
-  BOOL wow64 = FALSE;
-  return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+  os::Bool wow64 = 0;
+  return os::RealWindows().IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
 }
 
 // The image this process must get: the 64-bit one in a WOW64 process, else the 32-bit one.
