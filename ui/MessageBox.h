@@ -7,10 +7,17 @@
 inline constexpr unsigned kMessageOk = 0x0;
 inline constexpr unsigned kMessageIconStop = 0x10;
 inline constexpr unsigned kMessageIconExclamation = 0x30;
+inline constexpr unsigned kMessageYesNo = 0x4;
+
+// Buttons a box reports (IDOK, IDYES, IDNO).
+inline constexpr int kMessageIdOk = 1;
+inline constexpr int kMessageIdYes = 6;
+inline constexpr int kMessageIdNo = 7;
 
 class MessageBoxControl {
  public:
   virtual ~MessageBoxControl() = default;
-  // Shows a modal box with an OK button; returns the button pressed (1 for OK).
+  // Shows a modal box with the buttons of `style` (an OK button unless kMessageYesNo);
+  // returns the button pressed.
   virtual int Show(const std::string& text, const std::string& caption, unsigned style) = 0;
 };
