@@ -1,0 +1,290 @@
+// The main window as built: its frame, the three group boxes and the button strip, every
+// label and list at its place, the menu bar, the tab order, and the bindings of the 38 fields
+// with their choices.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "tests/native/ui/MainWindowFixture.h"
+
+namespace {
+
+using MainWindowLayout = MainWindowTest;
+
+TEST_F(MainWindowLayout, IsAFixedSizeWindowWithMenuAndMinimizeButton) {
+  Create();
+  MemoryForm& window = Mem(form->Window);
+  EXPECT_EQ(window.Caption(), "Morvane V0.50 QV beta");
+  EXPECT_EQ(window.Caption(), ProgramCaption());
+  EXPECT_EQ(window.style.clientWidth, 597);
+  EXPECT_EQ(window.style.clientHeight, 608);
+  EXPECT_EQ(window.style.border, BorderStyle::Single);
+  EXPECT_TRUE(window.style.minimizeButton);
+  EXPECT_TRUE(window.style.menuBar);
+  EXPECT_FALSE(window.style.keyPreview);
+  EXPECT_EQ(window.style.background, kColorButtonFace);
+  EXPECT_EQ(window.style.font, (FontSpec{"MS Sans Serif", 8, kColorWindowText, false}));
+  EXPECT_EQ(factory.forms.size(), 1u);
+  EXPECT_FALSE(window.visible);  // the start-up shows it
+}
+
+TEST_F(MainWindowLayout, GroupBoxesAndButtonsStandInTheirStrip) {
+  Create();
+  struct Box {
+    GroupBoxControl& box;
+    Placement at;
+    const char* caption;
+  };
+  const Box boxes[] = {
+      {form->TimingGroupBox, {8, 8, 289, 329, 0}, "Timing Parameters"},
+      {form->GroupBox2, {304, 8, 289, 329, 2}, "Configuration Parameters"},
+      {form->GroupBox3, {8, 344, 585, 201, 3}, "Link Parameters"},
+      {form->GroupBox1, {8, 552, 585, 49, 1}, ""},
+  };
+  for (const Box& b : boxes) {
+    SCOPED_TRACE(b.caption);
+    EXPECT_EQ(Mem(b.box).parent, &form->Window);
+    EXPECT_EQ(Mem(b.box).placement, b.at);
+    EXPECT_EQ(Mem(b.box).caption, b.caption);
+  }
+  EXPECT_EQ(Mem(form->RefreshButton).placement, (Placement{24, 14, 75, 25, 0}));
+  EXPECT_EQ(Mem(form->RefreshButton).caption, "Refresh");
+  EXPECT_EQ(Mem(form->RefreshButton).parent, &form->GroupBox1);
+  EXPECT_EQ(Mem(form->SetRegistersButton).placement, (Placement{128, 14, 75, 25, 1}));
+  EXPECT_EQ(Mem(form->SetRegistersButton).caption, "Set");
+  EXPECT_EQ(Mem(form->SetRegistersButton).parent, &form->GroupBox1);
+
+  MemoryLabel& legend = Mem(form->Label1);
+  EXPECT_EQ(legend.parent, &form->TimingGroupBox);
+  EXPECT_EQ(legend.placement.left, 72);
+  EXPECT_EQ(legend.placement.top, 304);
+  EXPECT_EQ(legend.Text(), "* Indicates a reserved value");
+  EXPECT_EQ(legend.font, (FontSpec{"MS Sans Serif", 10, kColorWindowText, false}));
+}
+
+TEST_F(MainWindowLayout, EveryFieldHasItsLabelAndListAtTheirPlaces) {
+  Create();
+  struct Row {
+    LabelControl& label;
+    ChoiceBox& list;
+    GroupBoxControl& box;
+    int labelLeft, listLeft, top, width, tab;
+    const char* key;
+  };
+  TSetDRAMRegisterForm& w = *form;
+  const Row rows[] = {
+      {w.CASLabel, w.CASLatency, w.TimingGroupBox, 8, 168, 24, 113, 0, "Tcl"},
+      {w.RowCycleTimeLabel, w.RowCycleTime, w.TimingGroupBox, 8, 168, 48, 113, 1, "Trc"},
+      {w.RowRefreshCycleTimeLabel, w.RowRefreshCycleTime, w.TimingGroupBox, 8, 168, 72, 113, 2,
+       "Trfc"},
+      {w.RASToCASDelayLabel, w.RASToCASDelay, w.TimingGroupBox, 8, 168, 96, 113, 3, "Trcd"},
+      {w.RASToRASDelayLabel, w.RASToRASDelay, w.TimingGroupBox, 8, 168, 120, 113, 4, "Trrd"},
+      {w.MinRASTimeLabel, w.MinRASTime, w.TimingGroupBox, 8, 168, 144, 113, 5, "Tras"},
+      {w.RowPrechargeTimeLabel, w.RowPrechargeTime, w.TimingGroupBox, 8, 168, 168, 113, 6, "Trp"},
+      {w.WriteRecoveryTimeLabel, w.WriteRecoveryTime, w.TimingGroupBox, 8, 168, 192, 113, 7, "Twr"},
+      {w.WriteToReadDelayLabel, w.WriteToReadDelay, w.TimingGroupBox, 8, 168, 216, 113, 8, "Twtr"},
+      {w.ReadToWriteDelayLabel, w.ReadToWriteDelay, w.TimingGroupBox, 8, 168, 240, 113, 9, "Trtw"},
+      {w.RefreshRateLabel, w.RefreshRate, w.TimingGroupBox, 8, 168, 264, 113, 10, "Tref"},
+      {w.ReadWriteQBypassLabel, w.ReadWriteQBypass, w.GroupBox2, 8, 168, 24, 113, 0,
+       "ReadWriteQueueBypass"},
+      {w.ControllerModeLabel, w.ControllerMode, w.GroupBox2, 8, 168, 48, 113, 1, "ControllerMode"},
+      {w.EccLabel, w.Ecc, w.GroupBox2, 8, 168, 72, 113, 2, "ECCMode"},
+      {w.TwoTLabel, w.TwoT, w.GroupBox2, 8, 168, 96, 113, 3, "TwoTTiming"},
+      {w.BypassMaxLabel, w.BypassMax, w.GroupBox2, 8, 168, 120, 113, 4, "BypassMax"},
+      {w.MaxAsyncLatencyLabel, w.MaxAsyncLatency, w.GroupBox2, 8, 168, 144, 113, 5,
+       "MaxAsyncLatency"},
+      {w.ReadPreambleLabel, w.ReadPreamble, w.GroupBox2, 8, 168, 168, 113, 6, "ReadPreamble"},
+      {w.IdleCycleLimitLabel, w.IdleCycleLimit, w.GroupBox2, 8, 168, 192, 113, 7, "IdleCycleLimit"},
+      {w.DynamicIdleCycleCounterLabel, w.DynamicIdleCycleCounter, w.GroupBox2, 8, 168, 216, 113, 8,
+       "DynamicIdleCycleCounter"},
+      {w.MemClkFreqLabel, w.MemClkFreq, w.GroupBox2, 8, 168, 240, 113, 9, "MEMCLKFrequency"},
+      {w.MemClk0Label, w.MemClk0, w.GroupBox2, 8, 72, 272, 65, 10, "MEMCLK0"},
+      {w.MemClk1Label, w.MemClk1, w.GroupBox2, 8, 72, 296, 65, 11, "MEMCLK1"},
+      {w.MemClk2Label, w.MemClk2, w.GroupBox2, 152, 216, 272, 65, 12, "MEMCLK2"},
+      {w.MemClk3Label, w.MemClk3, w.GroupBox2, 152, 216, 296, 65, 13, "MEMCLK3"},
+      {w.LinkFreqLabel, w.LinkFreq, w.GroupBox3, 8, 96, 24, 80, 0, "LinkFreq"},
+      {w.CRCFloodEnableLabel, w.CRCFloodEnable, w.GroupBox3, 8, 96, 48, 80, 1, "CRCFlood"},
+      {w.StopTristateEnableLabel, w.StopTristateEnable, w.GroupBox3, 8, 96, 72, 80, 2,
+       "StopTristate"},
+      {w.ExtControlTimeLabel, w.ExtControlTime, w.GroupBox3, 8, 96, 96, 80, 3, "ExtControlTime"},
+      {w.LinkWidthInLabel, w.LinkWidthIn, w.GroupBox3, 8, 96, 120, 80, 4, "WidthIN"},
+      {w.LinkWidthOutLabel, w.LinkWidthOut, w.GroupBox3, 8, 96, 144, 80, 5, "WidthOut"},
+      {w.RequestBufferCountLabel, w.RequestBufferCount, w.GroupBox3, 200, 328, 24, 80, 11,
+       "ReqBufCnt"},
+      {w.PostedRequestBufferCountLabel, w.PostedRequestBufferCount, w.GroupBox3, 200, 328, 48, 80,
+       6, "PostedReqBufCnt"},
+      {w.ResponseBufferCountLabel, w.ResponseBufferCount, w.GroupBox3, 200, 328, 72, 80, 7,
+       "RespBufCnt"},
+      {w.ProbeBufferCountLabel, w.ProbeBufferCount, w.GroupBox3, 200, 328, 96, 80, 8,
+       "ProbeBufCnt"},
+      {w.RequestDataBufferCountLabel, w.RequestDataBufferCount, w.GroupBox3, 200, 328, 120, 80, 9,
+       "ReqDataBufCnt"},
+      {w.PostedRequestDataBufferCountLabel, w.PostedRequestDataBufferCount, w.GroupBox3, 200, 328,
+       144, 80, 10, "PostedReqDataBufCnt"},
+      {w.ResponseDataBufferCountLabel, w.ResponseDataBufferCount, w.GroupBox3, 200, 328, 168, 80,
+       12, "ResponseDataBufCnt"},
+  };
+  ASSERT_EQ(std::size(rows), static_cast<std::size_t>(kFieldCount));
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.key);
+    MemoryComboBox& list = Mem(r.list);
+    MemoryLabel& label = Mem(r.label);
+    EXPECT_EQ(list.parent, &r.box);
+    EXPECT_EQ(list.placement, (Placement{r.listLeft, r.top, r.width, 21, r.tab}));
+    EXPECT_EQ(label.parent, &r.box);
+    EXPECT_EQ(label.placement.left, r.labelLeft);
+    EXPECT_EQ(label.placement.top, r.top + 4);
+    EXPECT_EQ(label.placement.tabOrder, -1);
+    EXPECT_FALSE(label.font.has_value());
+    // The pair is bound to the field of that key, and the label shows its label only.
+    ASSERT_NE(list.Field, nullptr);
+    EXPECT_STREQ(list.Field->key, r.key);
+    EXPECT_EQ(label.Text(), list.Field->label);
+    EXPECT_EQ(label.textChanges, 1);
+  }
+  EXPECT_EQ(factory.comboBoxes.size(), static_cast<std::size_t>(kFieldCount));
+  EXPECT_EQ(factory.labels.size(), static_cast<std::size_t>(kFieldCount) + 1);
+}
+
+TEST_F(MainWindowLayout, ListsAndButtonsNeitherOverlapNorLeaveTheirBoxes) {
+  Create();
+  struct Rect {
+    int left, top, right, bottom;
+  };
+  auto inForm = [](const Container* parent, const Placement& p) {
+    Placement f = InForm(*parent, p);
+    return Rect{f.left, f.top, f.left + f.width, f.top + f.height};
+  };
+  std::vector<Rect> controls;
+  for (auto& list : factory.comboBoxes) controls.push_back(inForm(list->parent, list->placement));
+  for (auto& button : factory.buttons) {
+    controls.push_back(inForm(button->parent, button->placement));
+  }
+  for (std::size_t i = 0; i < controls.size(); ++i) {
+    for (std::size_t j = i + 1; j < controls.size(); ++j) {
+      const Rect& a = controls[i];
+      const Rect& b = controls[j];
+      bool apart = a.right <= b.left || b.right <= a.left || a.bottom <= b.top || b.bottom <= a.top;
+      EXPECT_TRUE(apart) << "controls " << i << " and " << j << " overlap";
+    }
+  }
+  for (auto& list : factory.comboBoxes) {
+    auto* box = static_cast<const MemoryGroupBox*>(list->parent);
+    EXPECT_LE(list->placement.left + list->placement.width, box->placement.width);
+    EXPECT_LE(list->placement.top + list->placement.height, box->placement.height);
+  }
+  for (auto& box : factory.groupBoxes) {
+    EXPECT_LE(box->placement.left + box->placement.width, 597);
+    EXPECT_LE(box->placement.top + box->placement.height, 608);
+  }
+  // Each label stands left of its list, within the box.
+  for (auto& label : factory.labels) {
+    auto* box = static_cast<const MemoryGroupBox*>(label->parent);
+    EXPECT_LT(label->placement.top, box->placement.height);
+    EXPECT_LT(label->placement.left, box->placement.width);
+  }
+}
+
+TEST_F(MainWindowLayout, TabbingRunsThroughTheBoxesInTheirOrder) {
+  Create();
+  struct Stop {
+    std::vector<int> path;
+    const void* control;
+  };
+  std::vector<Stop> stops;
+  for (auto& list : factory.comboBoxes) {
+    stops.push_back({TabPath(*list->parent, list->placement), list.get()});
+  }
+  for (auto& button : factory.buttons) {
+    stops.push_back({TabPath(*button->parent, button->placement), button.get()});
+  }
+  std::sort(stops.begin(), stops.end(),
+            [](const Stop& a, const Stop& b) { return TabsBefore(a.path, b.path); });
+  TSetDRAMRegisterForm& w = *form;
+  const std::vector<const void*> expected = {
+      &w.CASLatency, &w.RowCycleTime, &w.RowRefreshCycleTime, &w.RASToCASDelay, &w.RASToRASDelay,
+      &w.MinRASTime, &w.RowPrechargeTime, &w.WriteRecoveryTime, &w.WriteToReadDelay,
+      &w.ReadToWriteDelay, &w.RefreshRate,
+      // The button strip comes second.
+      &w.RefreshButton, &w.SetRegistersButton, &w.ReadWriteQBypass, &w.ControllerMode, &w.Ecc,
+      &w.TwoT, &w.BypassMax, &w.MaxAsyncLatency, &w.ReadPreamble, &w.IdleCycleLimit,
+      &w.DynamicIdleCycleCounter, &w.MemClkFreq, &w.MemClk0, &w.MemClk1, &w.MemClk2, &w.MemClk3,
+      &w.LinkFreq, &w.CRCFloodEnable, &w.StopTristateEnable, &w.ExtControlTime, &w.LinkWidthIn,
+      &w.LinkWidthOut,
+      // The right column from its second row; its top row after its last but one.
+      &w.PostedRequestBufferCount, &w.ResponseBufferCount, &w.ProbeBufferCount,
+      &w.RequestDataBufferCount, &w.PostedRequestDataBufferCount, &w.RequestBufferCount,
+      &w.ResponseDataBufferCount};
+  std::vector<const void*> actual;
+  for (const Stop& s : stops) actual.push_back(s.control);
+  EXPECT_EQ(actual, expected);
+}
+
+TEST_F(MainWindowLayout, MenuBarHoldsTheFileMenuAndTheAboutCommand) {
+  Create();
+  ASSERT_EQ(factory.menus.size(), 1u);
+  MemoryMenu& bar = *factory.menus[0];
+  EXPECT_EQ(bar.form, &form->Window);
+  EXPECT_EQ(&Mem(form->MainMenu), &bar);
+  ASSERT_EQ(bar.items.size(), 2u);
+  EXPECT_EQ(bar.items[0], &Mem(form->File1));
+  EXPECT_EQ(bar.items[1], &Mem(form->About1));
+  EXPECT_EQ(bar.items[0]->caption, "File");
+  EXPECT_EQ(bar.items[1]->caption, "About");
+  EXPECT_TRUE(bar.items[1]->items.empty());  // a command, not a menu
+  const std::vector<MemoryMenuItem*> file = bar.items[0]->items;
+  const std::vector<MenuItemControl*> expected = {
+      &form->Save1, &form->Restore1, &form->N2, &form->Setstartup1, &form->Removestartupsettings1,
+      &form->N1,    &form->Exit1};
+  ASSERT_EQ(file.size(), expected.size());
+  const char* captions[] = {
+      "Save ...", "Load ...", "-", "Apply Settings at Startup", "Remove Startup settings",
+      "-",        "Exit"};
+  for (std::size_t i = 0; i < file.size(); ++i) {
+    EXPECT_EQ(file[i], expected[i]);
+    EXPECT_EQ(file[i]->caption, captions[i]);
+  }
+  // No shortcuts and no access letters anywhere; only commands have handlers.
+  for (auto& item : factory.menuItems) {
+    EXPECT_EQ(item->caption.find('&'), std::string::npos);
+    bool command = item->items.empty() && item->caption != "-";
+    EXPECT_EQ(static_cast<bool>(item->OnClick), command) << item->caption;
+  }
+}
+
+TEST_F(MainWindowLayout, FieldsAreBoundInTableOrderWithAllTheirChoices) {
+  Create();
+  const std::vector<ChoiceBox*>& lists = form->BoundLists();
+  ASSERT_EQ(lists.size(), static_cast<std::size_t>(kFieldCount));
+  for (int i = 0; i < kFieldCount; ++i) {
+    const RegisterField& field = Fields[i];
+    MemoryComboBox& list = Mem(*lists[i]);
+    SCOPED_TRACE(field.key);
+    EXPECT_EQ(list.Field, &field);
+    int choices = 0;
+    while ((*field.choices)[choices] != &NoChoice) ++choices;
+    ASSERT_EQ(list.ItemCount(), choices);
+    for (int c = 0; c < choices; ++c) {
+      // Items carry their very choice records, shown by their display texts.
+      EXPECT_EQ(list.ItemChoice(c), (*field.choices)[c]);
+      EXPECT_EQ(list.ItemText(c), ChoiceDisplayText(field, *(*field.choices)[c]));
+    }
+    // The opened list shows every item without a scroll bar.
+    EXPECT_EQ(list.dropDownCount, choices);
+    EXPECT_TRUE(static_cast<bool>(list.OnChange));
+  }
+  EXPECT_EQ(Mem(form->CASLatency).dropDownCount, 8);
+  EXPECT_EQ(Mem(form->RowCycleTime).dropDownCount, 16);
+  EXPECT_EQ(Mem(form->LinkWidthIn).dropDownCount, 5);
+  EXPECT_EQ(Mem(form->Ecc).dropDownCount, 2);
+  EXPECT_EQ(Mem(form->RequestDataBufferCount).dropDownCount, 8);
+  // On screen 2T Timing stands above Bypass Max and Width In above Width Out; in the table
+  // they come the other way round.
+  auto position = [&](ChoiceBox& list) {
+    return std::find(lists.begin(), lists.end(), &list) - lists.begin();
+  };
+  EXPECT_LT(position(form->BypassMax), position(form->TwoT));
+  EXPECT_LT(position(form->LinkWidthOut), position(form->LinkWidthIn));
+}
+
+}  // namespace
