@@ -3,6 +3,7 @@
 #include "files/Ini.h"
 
 #include <algorithm>
+#include <initializer_list>
 
 namespace ini {
 namespace {
@@ -51,59 +52,77 @@ Document::Document(std::string_view text) {
     byteOrderMark_ = true;
     text.remove_prefix(kByteOrderMark.size());
   }
+  original_ = text;
   std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string_view::npos) {
-      Append(std::string(text.substr(start)));
-      break;
-    }
-    Append(std::string(text.substr(start, end - start)));
-    start = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
+  while (start < original_.size()) {
+    std::size_t end = start;
+    while (end < original_.size() && original_[end] != '\r' && original_[end] != '\n') ++end;
+    Entry entry{false, Kind::Other, start, end - start, 0, 0};
+    Classify(entry);
+    entries_.push_back(entry);
+    if (end == original_.size()) break;
+    bool crlf = original_[end] == '\r' && end + 1 < original_.size() && original_[end + 1] == '\n';
+    start = end + (crlf ? 2 : 1);
   }
+}
+
+std::string_view Document::TextOf(const Entry& entry) const {
+  const std::string& store = entry.edited ? edits_ : original_;
+  return std::string_view(store).substr(entry.start, entry.length);
+}
+
+std::string_view Document::NameOf(const Entry& entry) const {
+  return TextOf(entry).substr(entry.nameStart, entry.nameLength);
 }
 
 std::string Document::Text() const {
   std::size_t size = byteOrderMark_ ? kByteOrderMark.size() : 0;
-  for (const std::string& line : lines_) size += line.size() + 2;
+  for (const Entry& entry : entries_) size += entry.length + 2;
   std::string text;
   text.reserve(size);
   if (byteOrderMark_) text += kByteOrderMark;
-  for (const std::string& line : lines_) {
-    text += line;
+  for (const Entry& entry : entries_) {
+    text += TextOf(entry);
     text += "\r\n";
   }
   return text;
 }
 
-Document::Line Document::Classify(std::string_view text) {
-  std::string_view s = Trim(text);
-  if (s.empty() || s.front() == ';') return {Kind::Other, {}};
+void Document::Classify(Entry& entry) const {
+  std::string_view line = TextOf(entry);
+  std::string_view s = Trim(line);
+  entry.kind = Kind::Other;
+  if (s.empty() || s.front() == ';') return;
+  auto offset = [&line](std::string_view part) {
+    return static_cast<std::size_t>(part.data() - line.data());
+  };
+  std::string_view name;
   if (s.front() == '[') {
     std::size_t close = s.find(']');
-    if (close == std::string_view::npos) return {Kind::Other, {}};
-    return {Kind::Section, std::string(Trim(s.substr(1, close - 1)))};
+    if (close == std::string_view::npos) return;
+    name = Trim(s.substr(1, close - 1));
+    entry.kind = Kind::Section;
+  } else {
+    std::size_t equals = s.find('=');
+    if (equals == std::string_view::npos) return;
+    name = Trim(s.substr(0, equals));
+    if (name.empty()) return;
+    entry.kind = Kind::Key;
   }
-  std::size_t equals = s.find('=');
-  if (equals == std::string_view::npos) return {Kind::Other, {}};
-  std::string_view key = Trim(s.substr(0, equals));
-  if (key.empty()) return {Kind::Other, {}};
-  return {Kind::Key, std::string(key)};
+  entry.nameStart = name.empty() ? 0 : offset(name);
+  entry.nameLength = name.size();
 }
 
-void Document::Append(std::string text) {
-  parsed_.push_back(Classify(text));
-  lines_.push_back(std::move(text));
-}
-
-void Document::Insert(std::size_t at, std::string text) {
-  parsed_.insert(parsed_.begin() + static_cast<long>(at), Classify(text));
-  lines_.insert(lines_.begin() + static_cast<long>(at), std::move(text));
+Document::Entry Document::Store(std::string_view text) {
+  Entry entry{true, Kind::Other, edits_.size(), text.size(), 0, 0};
+  edits_ += text;
+  Classify(entry);
+  return entry;
 }
 
 long Document::FindSection(std::string_view section) const {
-  for (std::size_t i = 0; i < parsed_.size(); ++i) {
-    if (parsed_[i].kind == Kind::Section && SameName(parsed_[i].name, section)) {
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    if (entries_[i].kind == Kind::Section && SameName(NameOf(entries_[i]), section)) {
       return static_cast<long>(i);
     }
   }
@@ -111,9 +130,9 @@ long Document::FindSection(std::string_view section) const {
 }
 
 long Document::FindKey(long header, std::string_view key) const {
-  for (std::size_t i = static_cast<std::size_t>(header) + 1; i < parsed_.size(); ++i) {
-    if (parsed_[i].kind == Kind::Section) break;
-    if (parsed_[i].kind == Kind::Key && SameName(parsed_[i].name, key)) {
+  for (std::size_t i = static_cast<std::size_t>(header) + 1; i < entries_.size(); ++i) {
+    if (entries_[i].kind == Kind::Section) break;
+    if (entries_[i].kind == Kind::Key && SameName(NameOf(entries_[i]), key)) {
       return static_cast<long>(i);
     }
   }
@@ -125,8 +144,8 @@ std::optional<std::string> Document::Get(std::string_view section, std::string_v
   if (header < 0) return std::nullopt;
   long line = FindKey(header, key);
   if (line < 0) return std::nullopt;
-  const std::string& text = lines_[static_cast<std::size_t>(line)];
-  std::string_view value = Trim(std::string_view(text).substr(text.find('=') + 1));
+  std::string_view text = TextOf(entries_[static_cast<std::size_t>(line)]);
+  std::string_view value = Trim(text.substr(text.find('=') + 1));
   if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
       value.back() == value.front()) {
     value = value.substr(1, value.size() - 2);
@@ -140,30 +159,28 @@ bool Document::Set(std::string_view section, std::string_view key, std::string_v
       HasLineBreak(value) || Trim(value) != value) {
     return false;
   }
-  std::string entry = Join({key, "=", value});
   long header = FindSection(section);
   if (header < 0) {
-    if (!lines_.empty() && !Trim(lines_.back()).empty()) Append("");
-    Append(Join({"[", section, "]"}));
-    Append(std::move(entry));
+    if (!entries_.empty() && !Trim(TextOf(entries_.back())).empty()) entries_.push_back(Store(""));
+    entries_.push_back(Store(Join({"[", section, "]"})));
+    entries_.push_back(Store(Join({key, "=", value})));
     return true;
   }
   long line = FindKey(header, key);
   if (line >= 0) {
     // Rewritten in place, keeping the key's own spelling and indentation.
-    std::string& text = lines_[static_cast<std::size_t>(line)];
-    std::size_t equals = text.find('=');
-    std::size_t keyEnd = equals;
-    while (keyEnd > 0 && IsBlank(text[keyEnd - 1])) --keyEnd;
-    text = Join({std::string_view(text).substr(0, keyEnd), "=", value});
+    Entry& entry = entries_[static_cast<std::size_t>(line)];
+    std::string_view text = TextOf(entry);
+    std::size_t keyEnd = entry.nameStart + entry.nameLength;
+    entry = Store(Join({text.substr(0, keyEnd), "=", value}));
     return true;
   }
   // After the section's last line that is not blank, so a blank separator line stays last.
   std::size_t last = static_cast<std::size_t>(header);
-  for (std::size_t i = last + 1; i < parsed_.size() && parsed_[i].kind != Kind::Section; ++i) {
-    if (!Trim(lines_[i]).empty()) last = i;
+  for (std::size_t i = last + 1; i < entries_.size() && entries_[i].kind != Kind::Section; ++i) {
+    if (!Trim(TextOf(entries_[i])).empty()) last = i;
   }
-  Insert(last + 1, std::move(entry));
+  entries_.insert(entries_.begin() + static_cast<long>(last + 1), Store(Join({key, "=", value})));
   return true;
 }
 

@@ -3,6 +3,7 @@
 // every other line kept as it was.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,25 +31,34 @@ class Document {
   // back as written: blank or padded names, line breaks, "=" in a key, "]" in a section.
   bool Set(std::string_view section, std::string_view key, std::string_view value);
 
-  const std::vector<std::string>& Lines() const { return lines_; }
+  std::size_t LineCount() const { return entries_.size(); }
+  std::string_view Line(std::size_t index) const { return TextOf(entries_[index]); }
 
  private:
-  enum class Kind { Other, Section, Key };
-  struct Line {
+  enum class Kind : unsigned char { Other, Section, Key };
+  // One line: its text lies in the original text or, once edited, in the edit store; a
+  // section's or key's name is a part of that text.
+  struct Entry {
+    bool edited;
     Kind kind;
-    std::string name;  // the section's or key's name, blanks removed
+    std::size_t start;
+    std::size_t length;
+    std::size_t nameStart;  // from the line's start
+    std::size_t nameLength;
   };
-  static Line Classify(std::string_view text);
+  std::string_view TextOf(const Entry& entry) const;
+  std::string_view NameOf(const Entry& entry) const;
+  void Classify(Entry& entry) const;
+  Entry Store(std::string_view text);  // a new line, its text kept in the edit store
   // Index of the first section line with that name, or -1.
   long FindSection(std::string_view section) const;
   // Index of the first key line with that name in the section starting at `header`, or -1.
   long FindKey(long header, std::string_view key) const;
-  void Append(std::string text);
-  void Insert(std::size_t at, std::string text);
 
   bool byteOrderMark_ = false;
-  std::vector<std::string> lines_;
-  std::vector<Line> parsed_;  // one per line
+  std::string original_;
+  std::string edits_;
+  std::vector<Entry> entries_;
 };
 
 // True for the characters the profile functions strip around names and values.

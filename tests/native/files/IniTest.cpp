@@ -104,7 +104,12 @@ TEST(IniTest, LineEnds) {
   EXPECT_EQ(Document("[A]\rk=1\r").Get("A", "k"), "1");  // old Mac line ends
   EXPECT_EQ(Document("[A]\r\n\rk=1").Get("A", "k"), "1");
   EXPECT_EQ(Document("[A]\nk=1").Text(), "[A]\r\nk=1\r\n");
-  EXPECT_EQ(Document("a\r\n\r\n\nb").Lines(), (std::vector<std::string>{"a", "", "", "b"}));
+  Document lines("a\r\n\r\n\nb");
+  ASSERT_EQ(lines.LineCount(), 4u);
+  EXPECT_EQ(lines.Line(0), "a");
+  EXPECT_EQ(lines.Line(1), "");
+  EXPECT_EQ(lines.Line(2), "");
+  EXPECT_EQ(lines.Line(3), "b");
 }
 
 TEST(IniTest, ByteOrderMarkIsSetAsideAndKept) {
