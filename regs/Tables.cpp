@@ -33,13 +33,13 @@ PciRegister Registers[kRegisterCount] = {
 
 namespace {
 
-PciRegister* const kDramTimingLow = &Registers[0];
-PciRegister* const kDramTimingHigh = &Registers[1];
-PciRegister* const kDramConfigLow = &Registers[2];
-PciRegister* const kDramConfigHigh = &Registers[3];
-PciRegister* const kLinkControl = &Registers[4];
-PciRegister* const kLinkFreq = &Registers[5];
-PciRegister* const kLinkBuffers = &Registers[6];
+constexpr PciRegister* kDramTimingLow = &Registers[0];
+constexpr PciRegister* kDramTimingHigh = &Registers[1];
+constexpr PciRegister* kDramConfigLow = &Registers[2];
+constexpr PciRegister* kDramConfigHigh = &Registers[3];
+constexpr PciRegister* kLinkControl = &Registers[4];
+constexpr PciRegister* kLinkFreq = &Registers[5];
+constexpr PciRegister* kLinkBuffers = &Registers[6];
 
 // --- Choices. A trailing " *" marks a value the processor reserves.
 
