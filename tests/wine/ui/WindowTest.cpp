@@ -1,0 +1,453 @@
+// The windows for real under Wine: this program, packed with the simulated driver, runs
+// windowed mode over the simulated chip on its main thread while a second thread acts as the
+// user with window messages and keys: it checks the window's frame, changes lists, presses
+// "Set" and "Refresh", saves and loads through the real file dialog, opens the About window and
+// closes it with Escape and with its close button, takes screenshots and leaves by File, Exit.
+// usage: mvn_ui_window_test.exe OUTPUT-FOLDER (screenshots and saved files go there)
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/Startup.h"
+#include "hw/DeviceDriver.h"
+#include "os/win32/WinApi.h"
+#include "tests/wine/ui/Png.h"
+#include "ui/Aboutform.h"
+#include "ui/Setregform.h"
+#include "ui/win32/Win32Ui.h"
+
+namespace {
+
+int failures = 0;
+std::string outputFolder;
+DWORD uiThread = 0;  // runs windowed mode
+
+void Check(bool ok, const std::string& what) {
+  std::printf("%s: %s\n", ok ? "ok" : "FAIL", what.c_str());
+  std::fflush(stdout);
+  if (!ok) ++failures;
+}
+
+template <typename Condition>
+bool WaitFor(Condition condition, int milliseconds = 10000) {
+  for (int waited = 0; waited < milliseconds; waited += 50) {
+    if (condition()) return true;
+    Sleep(50);
+  }
+  return condition();
+}
+
+std::string Text(HWND hwnd) {
+  char buffer[1024] = {};
+  SendMessageA(hwnd, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
+  return buffer;
+}
+
+std::string ClassOf(HWND hwnd) {
+  char name[64] = {};
+  GetClassNameA(hwnd, name, sizeof name);
+  return name;
+}
+
+// The child of `parent` of the given class whose top left stands at (left, top) of the
+// parent's client area (96 dots per inch here), or null.
+HWND ChildAt(HWND parent, const char* className, int left, int top) {
+  for (HWND child = GetWindow(parent, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    RECT r;
+    GetWindowRect(child, &r);
+    POINT p = {r.left, r.top};
+    ScreenToClient(parent, &p);
+    if (p.x == left && p.y == top && lstrcmpiA(ClassOf(child).c_str(), className) == 0) {
+      return child;
+    }
+  }
+  return nullptr;
+}
+
+std::vector<HWND> ChildrenOfClass(HWND parent, const char* className) {
+  std::vector<HWND> found;
+  for (HWND child = GetWindow(parent, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    if (lstrcmpiA(ClassOf(child).c_str(), className) == 0) found.push_back(child);
+  }
+  return found;
+}
+
+HWND Descendant(HWND parent, const char* className) {
+  for (HWND child = GetWindow(parent, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    if (lstrcmpiA(ClassOf(child).c_str(), className) == 0) return child;
+    if (HWND inner = Descendant(child, className)) return inner;
+  }
+  return nullptr;
+}
+
+// A visible top-level window of this thread's windows' class other than `except`.
+HWND VisibleForm(const char* caption, HWND except = nullptr) {
+  HWND found = nullptr;
+  for (HWND w = FindWindowExA(nullptr, nullptr, "MorvaneForm", caption); w != nullptr;
+       w = FindWindowExA(nullptr, w, "MorvaneForm", caption)) {
+    if (w != except && IsWindowVisible(w)) found = w;
+  }
+  return found;
+}
+
+// A visible dialog owned by `owner` with that caption; with `messageBox`, only one that
+// shows a message (its text is the static control 0xFFFF), otherwise only one that does not.
+HWND OwnedDialog(HWND owner, const char* caption, bool messageBox) {
+  for (HWND w = FindWindowExA(nullptr, nullptr, "#32770", caption); w != nullptr;
+       w = FindWindowExA(nullptr, w, "#32770", caption)) {
+    if (!IsWindowVisible(w) || GetWindow(w, GW_OWNER) != owner) continue;
+    if ((GetDlgItem(w, 0xFFFF) != nullptr) == messageBox) return w;
+  }
+  return nullptr;
+}
+
+void Key(HWND hwnd, UINT key) {
+  PostMessageA(hwnd, WM_KEYDOWN, key, 1);
+  PostMessageA(hwnd, WM_KEYUP, key, 0xC0000001);
+  Sleep(150);
+}
+
+// Chooses menu items as the keyboard does: the menu bar, then the given keys.
+void Menu(HWND window, std::initializer_list<UINT> keys) {
+  PostMessageA(window, WM_SYSCOMMAND, SC_KEYMENU, 0);
+  Sleep(300);
+  for (UINT key : keys) Key(window, key);
+}
+
+void Click(HWND button) {
+  PostMessageA(button, BM_CLICK, 0, 0);
+}
+
+bool Capture(RECT area, const std::string& name) {
+  int width = area.right - area.left, height = area.bottom - area.top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ previous = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+  SelectObject(memory, previous);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top row first
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  std::vector<std::uint8_t> bgrx(static_cast<std::size_t>(width) * height * 4);
+  int rows = GetDIBits(memory, bitmap, 0, height, bgrx.data(), &info, DIB_RGB_COLORS);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  if (rows != height) return false;
+  std::vector<std::uint8_t> rgb;
+  rgb.reserve(static_cast<std::size_t>(width) * height * 3);
+  for (std::size_t i = 0; i < bgrx.size(); i += 4) {
+    rgb.insert(rgb.end(), {bgrx[i + 2], bgrx[i + 1], bgrx[i]});
+  }
+  std::string path = outputFolder + "\\" + name;
+  bool ok = WritePng(path, width, height, rgb);
+  std::printf("screenshot: %s\n", path.c_str());
+  return ok;
+}
+
+bool CaptureWindow(HWND window, const std::string& name) {
+  RECT r;
+  GetWindowRect(window, &r);
+  return Capture(r, name);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::string contents;
+  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) contents.append(buffer, n);
+    std::fclose(f);
+  }
+  return contents;
+}
+
+// The file dialog of "Save ..." or "Load ...": checks its settings, types `name` into its
+// file name box and confirms it.
+void ChooseFile(HWND window, const std::string& name, const char* command) {
+  HWND dialog = nullptr;
+  bool shown = WaitFor([&] { return (dialog = OwnedDialog(window, "Open", false)) != nullptr; });
+  Check(shown, std::string(command) + " shows the file dialog titled \"Open\"");
+  if (!shown) return;
+  HWND types = GetDlgItem(dialog, 0x470);  // the file type list
+  Check(types != nullptr && SendMessageA(types, CB_GETCOUNT, 0, 0) == 2,
+        std::string(command) + ": two file types");
+  char first[128] = {}, second[128] = {};
+  SendMessageA(types, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(first));
+  SendMessageA(types, CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(second));
+  Check(std::string(first) == "Register files (*.mvn)" && std::string(second) == "All Files (*.*)",
+        std::string(command) + ": file types \"" + first + "\", \"" + second + "\"");
+  Check(SendMessageA(types, CB_GETCURSEL, 0, 0) == 0,
+        std::string(command) + ": register files offered first");
+  HWND box = GetDlgItem(dialog, 0x480);  // a plain edit, or the combo box 0x47C holding one
+  if (box == nullptr) box = Descendant(GetDlgItem(dialog, 0x47C), "Edit");
+  Check(box != nullptr, std::string(command) + ": file name box found");
+  if (box == nullptr) return;
+  SendMessageA(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name.c_str()));
+  Click(GetDlgItem(dialog, IDOK));
+  Check(WaitFor([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }),
+        std::string(command) + ": the dialog closes");
+}
+
+// Answers the message box of `window` captioned `caption` with `button`; returns its text.
+std::string AnswerMessage(HWND window, const char* caption, int button) {
+  HWND box = nullptr;
+  if (!WaitFor([&] { return (box = OwnedDialog(window, caption, true)) != nullptr; })) return {};
+  std::string text = Text(GetDlgItem(box, 0xFFFF));
+  Click(GetDlgItem(box, button));
+  WaitFor([&] { return !IsWindow(box) || !IsWindowVisible(box); });
+  return text;
+}
+
+void ActAsTheUserOnce();
+
+// Whatever happened, windowed mode must end so that the test ends.
+void ActAsTheUser() {
+  ActAsTheUserOnce();
+  HWND window = VisibleForm("Morvane V0.50 QV beta");
+  if (window != nullptr) PostMessageA(window, WM_CLOSE, 0, 0);
+  if (!WaitFor([] { return VisibleForm("Morvane V0.50 QV beta") == nullptr; }, 5000)) {
+    PostThreadMessageA(uiThread, WM_QUIT, 0, 0);
+  }
+}
+
+void ActAsTheUserOnce() {
+  const std::string caption = "Morvane V0.50 QV beta";
+  HWND window = nullptr;
+  bool found = WaitFor([&] { return (window = VisibleForm(caption.c_str())) != nullptr; }, 30000);
+  Check(found, "the main window appears");
+  if (!found) return;
+  Sleep(500);
+
+  // The frame: fixed size, minimize but no maximize, the client area of the layout, centred.
+  RECT client, frame, work;
+  GetClientRect(window, &client);
+  GetWindowRect(window, &frame);
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  LONG style = GetWindowLongA(window, GWL_STYLE);
+  Check(client.right == 597 && client.bottom == 608,
+        "client area " + std::to_string(client.right) + " x " + std::to_string(client.bottom));
+  Check((style & WS_MINIMIZEBOX) && !(style & WS_MAXIMIZEBOX) && !(style & WS_THICKFRAME) &&
+            (style & WS_SYSMENU),
+        "fixed border with system menu and minimize button only");
+  int dx = (frame.left + frame.right) / 2 - (work.left + work.right) / 2;
+  int dy = (frame.top + frame.bottom) / 2 - (work.top + work.bottom) / 2;
+  Check(dx >= -1 && dx <= 1 && dy >= -1 && dy <= 1, "centred on the desktop");
+  Check(GetMenu(window) != nullptr && GetMenuItemCount(GetMenu(window)) == 2,
+        "menu bar with File and About");
+
+  // The lists: 38, each filled and showing the simulated chip's power-on values.
+  std::vector<HWND> lists = ChildrenOfClass(window, "ComboBox");
+  Check(lists.size() == 38, std::to_string(lists.size()) + " lists");
+  bool allFilled = true;
+  for (HWND list : lists) {
+    LRESULT count = SendMessageA(list, CB_GETCOUNT, 0, 0);
+    if (count < 2 || SendMessageA(list, CB_GETITEMDATA, 0, 0) == 0 || Text(list).empty()) {
+      allFilled = false;
+    }
+  }
+  Check(allFilled, "every list holds its choices and shows a text");
+  HWND cas = ChildAt(window, "ComboBox", 8 + 168, 8 + 24);
+  HWND widthOut = ChildAt(window, "ComboBox", 8 + 96, 344 + 144);
+  HWND trc = ChildAt(window, "ComboBox", 8 + 168, 8 + 48);
+  HWND setButton = ChildAt(window, "Button", 8 + 128, 552 + 14);
+  HWND refreshButton = ChildAt(window, "Button", 8 + 24, 552 + 14);
+  Check(cas && widthOut && trc && setButton && refreshButton, "lists and buttons at their places");
+  if (!(cas && widthOut && trc && setButton && refreshButton)) return;
+  Check(Text(setButton) == "Set" && Text(refreshButton) == "Refresh", "button captions");
+  Check(Text(cas) == "2.5", "CAS latency shows the chip's 2.5: " + Text(cas));
+  Check(Text(widthOut) == "16 bits", "Width Out shows 16 bits: " + Text(widthOut));
+  Check(!IsWindowEnabled(setButton), "\"Set\" starts disabled");
+  Check(CaptureWindow(window, "main-window.png"), "screenshot of the main window");
+
+  // The keyboard starts in the first list; Tab runs through the timing box, then the buttons
+  // (skipping the disabled "Set"), then the configuration box.
+  HWND casEdit = FindWindowExA(cas, nullptr, "Edit", nullptr);
+  auto focus = [] {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(uiThread, &info) ? info.hwndFocus : nullptr;
+  };
+  Check(casEdit != nullptr && focus() == casEdit, "the keyboard starts in the CAS latency list");
+  for (int i = 0; i < 11; ++i) Key(focus(), VK_TAB);
+  Check(focus() == refreshButton, "eleven Tabs lead to \"Refresh\"");
+  Key(focus(), VK_TAB);
+  HWND bypass = ChildAt(window, "ComboBox", 304 + 168, 8 + 24);
+  Check(bypass != nullptr && GetParent(focus()) == bypass,
+        "the next Tab leads past the disabled \"Set\" into the configuration box");
+  for (int i = 0; i < 27; ++i) Key(focus(), VK_TAB);
+  Check(GetParent(focus()) == cas, "Tab comes round to the CAS latency list again");
+
+  // The opened list shows every item.
+  HWND trcEdit = FindWindowExA(trc, nullptr, "Edit", nullptr);
+  HWND widthEdit = FindWindowExA(widthOut, nullptr, "Edit", nullptr);
+  Check(casEdit && trcEdit && widthEdit, "the lists are editable");
+  if (!(casEdit && trcEdit && widthEdit)) return;
+  Key(trcEdit, VK_F4);
+  bool dropped = WaitFor([&] { return SendMessageA(trc, CB_GETDROPPEDSTATE, 0, 0) != 0; }, 3000);
+  Check(dropped, "F4 opens the Trc list");
+  if (dropped) {
+    COMBOBOXINFO info = {};
+    info.cbSize = sizeof info;
+    GetComboBoxInfo(trc, &info);
+    RECT list = {}, inside = {};
+    GetWindowRect(info.hwndList, &list);
+    GetClientRect(info.hwndList, &inside);
+    auto item = static_cast<int>(SendMessageA(info.hwndList, LB_GETITEMHEIGHT, 0, 0));
+    int rows = item > 0 ? inside.bottom / item : 0;
+    Check(rows >= 16 && SendMessageA(info.hwndList, LB_GETTOPINDEX, 0, 0) == 0,
+          "the opened Trc list shows all its 16 items: " + std::to_string(rows) + " rows of " +
+              std::to_string(item) + " pixels");
+    RECT shot = frame;
+    shot.bottom = std::max(shot.bottom, list.bottom + 4);
+    Check(Capture(shot, "dropped-list.png"), "screenshot of the opened list");
+    Key(trcEdit, VK_F4);
+    WaitFor([&] { return SendMessageA(trc, CB_GETDROPPEDSTATE, 0, 0) == 0; }, 3000);
+  }
+  Check(!IsWindowEnabled(setButton), "opening and closing a list changes nothing");
+
+  // The user changes two lists with the arrow keys: "Set" becomes enabled.
+  Key(casEdit, VK_DOWN);
+  Check(WaitFor([&] { return Text(cas) == "3.5 *"; }),
+        "Down picks the next CAS latency: " + Text(cas));
+  Check(WaitFor([&] { return IsWindowEnabled(setButton) != 0; }), "a pick enables \"Set\"");
+  Key(widthEdit, VK_UP);
+  Check(WaitFor([&] { return Text(widthOut) == "8 bits"; }),
+        "Up picks Width Out 8 bits: " + Text(widthOut));
+  // Typed text gives way to the current choice at once.
+  PostMessageA(casEdit, WM_CHAR, 'x', 1);
+  Sleep(300);
+  Check(Text(cas) == "3.5 *", "typed text returns to the current choice: " + Text(cas));
+
+  // "Set" writes, shows the read-back (the chip keeps its link width) and disables itself.
+  Click(setButton);
+  Check(WaitFor([&] { return !IsWindowEnabled(setButton); }), "\"Set\" disables itself");
+  Check(Text(cas) == "3.5 *", "CAS latency took: " + Text(cas));
+  Check(Text(widthOut) == "16 bits", "the read-back shows the chip's Width Out: " + Text(widthOut));
+  Click(refreshButton);
+  Sleep(300);
+  Check(Text(cas) == "3.5 *", "\"Refresh\" reads the written value back: " + Text(cas));
+
+  // "Save ..." through the real dialog: a new name gets the register file extension.
+  const std::string saved = outputFolder + "\\ui-saved";
+  DeleteFileA((saved + ".mvn").c_str());
+  Menu(window, {VK_DOWN, VK_RETURN});
+  ChooseFile(window, saved, "Save");
+  Check(WaitFor([&] {
+          return GetFileAttributesA((saved + ".mvn").c_str()) != INVALID_FILE_ATTRIBUTES;
+        }),
+        "saved as " + saved + ".mvn");
+  // The window writes the file while this thread looks: wait for the whole of it.
+  Check(WaitFor([&] {
+          std::string contents = ReadFile(saved + ".mvn");
+          return contents.find("[DRAM]") != std::string::npos &&
+                 contents.find("Tcl=6") != std::string::npos &&
+                 contents.find("ResponseDataBufCnt=") != std::string::npos;
+        }),
+        "the file holds both sections and the new CAS latency");
+  Check(!IsWindowEnabled(setButton), "saving leaves \"Set\" alone");
+
+  // The About window: modal, closed by Escape with OK and by its close button with Cancel.
+  for (int round = 0; round < 2; ++round) {
+    Menu(window, {VK_RIGHT, VK_RETURN});
+    HWND about = nullptr;
+    bool shown = WaitFor([&] { return (about = VisibleForm(caption.c_str(), window)) != nullptr; });
+    Check(shown, "About shows the About window");
+    if (!shown) break;
+    Sleep(300);
+    Check(!IsWindowEnabled(window), "the main window takes no input meanwhile");
+    Check(GetWindow(about, GW_OWNER) == window, "the About window belongs to the main window");
+    std::string texts;
+    for (HWND label : ChildrenOfClass(about, "Static")) texts += Text(label) + "|";
+    Check(texts.find("Morvane|") != std::string::npos &&
+              texts.find("V0.50 QV beta|") != std::string::npos &&
+              texts.find("Aug 2004|") != std::string::npos,
+          "About texts: " + texts);
+    if (round == 0) {
+      Check(CaptureWindow(about, "about-window.png"), "screenshot of the About window");
+      Key(about, VK_ESCAPE);
+    } else {
+      PostMessageA(about, WM_SYSCOMMAND, SC_CLOSE, 0);
+    }
+    Check(WaitFor([&] { return !IsWindowVisible(about) && IsWindowEnabled(window); }),
+          round == 0 ? "Escape closes it" : "the close button closes it");
+    SendMessageA(window, WM_NULL, 0, 0);
+    int expected = round == 0 ? kModalOk : kModalCancel;
+    Check(FormAbout != nullptr && FormAbout->Window.ModalResult() == expected,
+          "modal result " + std::to_string(FormAbout ? FormAbout->Window.ModalResult() : -1));
+  }
+
+  // Back to the chip's value, written with "Set"; saving over the file asks first.
+  Key(casEdit, VK_UP);
+  Check(WaitFor([&] { return Text(cas) == "2.5"; }), "Up picks 2.5 again");
+  Click(setButton);
+  Check(WaitFor([&] { return !IsWindowEnabled(setButton); }), "\"Set\" writes it");
+  Menu(window, {VK_DOWN, VK_RETURN});
+  ChooseFile(window, saved + ".mvn", "Save");
+  std::string question = AnswerMessage(window, "Open", IDYES);
+  Check(question == saved + ".mvn already exists.\nDo you want to replace it?",
+        "replacing asks first: " + question);
+  Check(WaitFor([&] { return ReadFile(saved + ".mvn").find("Tcl=5") != std::string::npos; }),
+        "the file was replaced");
+
+  // "Load ..." brings a file's values into the lists and enables "Set".
+  std::string other = outputFolder + "\\ui-load.mvn";
+  if (std::FILE* f = std::fopen(other.c_str(), "wb")) {
+    std::fputs("[DRAM]\r\nTcl=2\r\n[LINK]\r\n", f);
+    std::fclose(f);
+  }
+  Menu(window, {VK_DOWN, VK_DOWN, VK_RETURN});
+  ChooseFile(window, other, "Load");
+  Check(WaitFor([&] { return Text(cas) == "3.0"; }),
+        "the loaded CAS latency is shown: " + Text(cas));
+  Check(IsWindowEnabled(setButton) != 0, "loading enables \"Set\"");
+  Click(refreshButton);  // the chip was not written: back to its values
+  Check(WaitFor([&] { return Text(cas) == "2.5"; }), "\"Refresh\" shows the chip again");
+
+  // File, Exit (the last item) ends the program.
+  Menu(window, {VK_DOWN, VK_UP, VK_RETURN});
+  Check(WaitFor([&] { return !IsWindow(window); }), "File, Exit closes the main window");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s OUTPUT-FOLDER\n", argv[0]);
+    return 2;
+  }
+  outputFolder = argv[1];
+  os::Install(&os::RealWindows());
+  char module[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, module, MAX_PATH);
+  ProgramDirectory = ExtractFilePath(module);
+  SetCurrentDirectoryA(ProgramDirectory.c_str());
+  if (InitDeviceDriver() == 0) {
+    std::printf("FAIL: the simulated driver does not start (error %lu)\n", GetLastError());
+    return 1;
+  }
+  uiThread = GetCurrentThreadId();
+  std::thread user(ActAsTheUser);
+  try {
+    RunWindowedMode();
+  } catch (const std::exception& e) {
+    Check(false, std::string("windowed mode raised: ") + e.what());
+  }
+  user.join();
+  FreeDeviceDriver();
+  std::printf("%s: %d failure(s)\n", failures == 0 ? "PASSED" : "FAILED", failures);
+  return failures == 0 ? 0 : 1;
+}

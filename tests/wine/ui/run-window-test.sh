@@ -1,0 +1,36 @@
+#!/bin/sh
+# The windows for real: on a fresh Wine server of the 64-bit test prefix and with no driver
+# service "cpuz" left from before (so the simulated chip starts at power-on), runs the packed
+# window test, which installs the simulated driver, drives the windows and leaves its
+# screenshots (PNG) and saved files in OUTPUT-FOLDER. Uses $DISPLAY, or a private Xvfb.
+# usage: run-window-test.sh SOURCE-TREE FALLBACK-PREFIX PROGRAM OUTPUT-FOLDER
+set -eu
+source_tree=$1 fallback=$2 program=$3 out=$4
+in_prefix() { sh "$source_tree/tests/wine/driver/wine-run.sh" 64 "$fallback" "$@"; }
+winpath() { printf 'Z:%s' "$(printf '%s' "$1" | sed 's|/|\\|g')"; }
+
+MVN_BUILD=$(dirname "$out")
+. "$source_tree/scripts/wine-env.sh"
+mvn_xvfb_start
+remove_service() {
+  in_prefix sc stop cpuz >/dev/null 2>&1 || true
+  in_prefix sc delete cpuz >/dev/null 2>&1 || true
+}
+cleanup() {
+  remove_service
+  in_prefix wineserver -k 2>/dev/null || true
+  if [ -n "${MVN_XVFB_PID:-}" ]; then kill "$MVN_XVFB_PID" 2>/dev/null || true; fi
+}
+trap cleanup EXIT
+
+rm -rf "$out"
+mkdir -p "$out/program"
+cp "$program" "$out/program/window-test.exe"
+in_prefix wineserver -k 2>/dev/null || true
+in_prefix wineserver -w
+remove_service
+# Without a window manager (Xvfb) nothing would draw the title bars: Wine draws them itself for
+# this program, so that the screenshots show the whole windows.
+in_prefix reg add 'HKCU\Software\Wine\AppDefaults\window-test.exe\X11 Driver' /v Decorated \
+  /t REG_SZ /d N /f >/dev/null 2>&1 || true
+in_prefix "$out/program/window-test.exe" "$(winpath "$out")"
