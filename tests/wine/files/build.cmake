@@ -1,0 +1,18 @@
+# Wine test of register-file saves against crashes (MinGW build only): a program saving in a
+# loop through the real os layer is killed at random moments, and the file must always hold
+# one complete state. Runs in the 64-bit test prefix, holding its lock.
+if(NOT WIN32)
+  return()
+endif()
+
+add_executable(mvn_save_loop ${PROJECT_SOURCE_DIR}/tests/wine/files/SaveLoop.cpp)
+mvn_target_defaults(mvn_save_loop)
+target_link_libraries(mvn_save_loop PRIVATE morvane_os_win32 morvane_core)
+
+foreach(mode IN ITEMS whole pair)
+  add_test(NAME files_crash_${mode}_wine64
+    COMMAND sh ${PROJECT_SOURCE_DIR}/tests/wine/files/crash-test.sh
+            ${PROJECT_SOURCE_DIR}/tests/wine/driver/wine-run.sh $<TARGET_FILE:mvn_save_loop>
+            ${CMAKE_BINARY_DIR}/wine64 ${mode} 40)
+  set_tests_properties(files_crash_${mode}_wine64 PROPERTIES RESOURCE_LOCK mvn_wine64 TIMEOUT 600)
+endforeach()

@@ -1,0 +1,51 @@
+#!/bin/sh
+# Kills a process that saves register files in a loop, many times at random moments, and
+# checks after each kill that the file holds one complete state a save may leave: never a mix
+# of two, never a torn or empty file. The process runs under Wine through the real os layer.
+# usage: crash-test.sh WINE-RUN SAVELOOP.EXE FALLBACK-PREFIX whole|pair [KILLS]
+set -eu
+wine_run=$1 program=$2 fallback=$3 mode=$4 kills=${5:-40}
+work=$(mktemp -d /tmp/mvn-crash.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+folder="Z:$(printf '%s' "$work" | tr / '\\')"
+
+# One server for all the runs, so that each start is quick.
+sh "$wine_run" 64 "$fallback" wineserver -p5
+sh "$wine_run" 64 "$fallback" "$program" prepare "$folder"
+
+mid_save=0
+for round in $(seq "$kills"); do
+  rm -f "$work/running"
+  sh "$wine_run" 64 "$fallback" "$program" save "$folder" "$mode" &
+  pid=$!
+  waited=0
+  while [ ! -e "$work/running" ]; do
+    if ! kill -0 "$pid" 2>/dev/null; then
+      wait "$pid" || true
+      echo "round $round: the saver stopped by itself" >&2
+      exit 1
+    fi
+    waited=$((waited + 1))
+    [ "$waited" -lt 600 ] || { echo "round $round: the saver never started" >&2; kill -9 "$pid"; exit 1; }
+    sleep 0.05
+  done
+  # A random moment within the next 0.25 s, then no chance to clean up.
+  sleep "0.$(printf '%03d' $(( $(od -An -N2 -tu2 /dev/urandom) % 250 )))"
+  kill -9 "$pid"
+  wait "$pid" 2>/dev/null || true
+
+  [ -s "$work/target.mvn" ] || { echo "round $round: the file is missing or empty" >&2; exit 1; }
+  match=
+  candidates="expect-a.mvn expect-b.mvn"
+  [ "$mode" = pair ] && candidates="$candidates expect-a-dram.mvn expect-b-dram-a-link.mvn expect-a-dram-b-link.mvn"
+  for candidate in $candidates; do
+    if cmp -s "$work/target.mvn" "$work/$candidate"; then match=$candidate; fi
+  done
+  if [ -z "$match" ]; then
+    cp "$work/target.mvn" "/tmp/mvn-crash-round-$round.mvn"
+    echo "round $round: the file is no state a save leaves (kept as /tmp/mvn-crash-round-$round.mvn)" >&2
+    exit 1
+  fi
+  [ -e "$work/target.mvn.saving" ] && mid_save=$((mid_save + 1))
+done
+echo "crash test ($mode): $kills kills, every file complete; $mid_save kills fell inside a save"
