@@ -165,8 +165,9 @@ class ControlFactory {
   // `font` null: the form's font.
   virtual LabelControl& CreateLabel(Container& parent, const Placement& at, const std::string& text,
                                     const FontSpec* font) = 0;
-  // An editable, unsorted drop-down list.
-  virtual ChoiceBox& CreateComboBox(Container& parent, const Placement& at) = 0;
+  // An editable, unsorted drop-down list whose items are `itemHeight` pixels high; `at`
+  // gives the height of its closed box.
+  virtual ChoiceBox& CreateComboBox(Container& parent, const Placement& at, int itemHeight) = 0;
   virtual ButtonControl& CreateButton(Container& parent, const Placement& at,
                                       const std::string& caption) = 0;
   virtual MenuControl& CreateMainMenu(FormControl& form) = 0;

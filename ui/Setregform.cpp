@@ -39,6 +39,7 @@ FormStyle MainStyle() {
 const FontSpec kLegendFont = {"MS Sans Serif", 10, kColorWindowText, false};
 
 constexpr int kListHeight = 21;
+constexpr int kItemHeight = 13;
 constexpr int kLabelDrop = 4;  // a label stands this much lower than its list's top
 
 // A field's label beside the list whose top is `listTop`; it takes its text when bound.
@@ -48,7 +49,7 @@ LabelControl& FieldLabel(ControlFactory& factory, Container& box, int left, int 
 
 ChoiceBox& FieldList(ControlFactory& factory, Container& box, int left, int top, int width,
                      int tabOrder) {
-  return factory.CreateComboBox(box, {left, top, width, kListHeight, tabOrder});
+  return factory.CreateComboBox(box, {left, top, width, kListHeight, tabOrder}, kItemHeight);
 }
 
 // Timing and configuration boxes: labels at 8, lists at 168, 113 wide.

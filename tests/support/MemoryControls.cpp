@@ -94,10 +94,12 @@ LabelControl& MemoryControlFactory::CreateLabel(Container& parent, const Placeme
   return label;
 }
 
-ChoiceBox& MemoryControlFactory::CreateComboBox(Container& parent, const Placement& at) {
+ChoiceBox& MemoryControlFactory::CreateComboBox(Container& parent, const Placement& at,
+                                                int itemHeight) {
   MemoryComboBox& box = Keep(comboBoxes);
   box.parent = &parent;
   box.placement = at;
+  box.itemHeight = itemHeight;
   return box;
 }
 

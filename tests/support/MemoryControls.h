@@ -99,6 +99,7 @@ class MemoryComboBox : public ChoiceBox {
 
   const Container* parent = nullptr;
   Placement placement;
+  int itemHeight = 0;
   std::vector<Item> items;
   int index = -1;
   std::string text;
@@ -183,7 +184,7 @@ class MemoryControlFactory : public ControlFactory {
                                   const std::string& caption) override;
   LabelControl& CreateLabel(Container& parent, const Placement& at, const std::string& text,
                             const FontSpec* font) override;
-  ChoiceBox& CreateComboBox(Container& parent, const Placement& at) override;
+  ChoiceBox& CreateComboBox(Container& parent, const Placement& at, int itemHeight) override;
   ButtonControl& CreateButton(Container& parent, const Placement& at,
                               const std::string& caption) override;
   MenuControl& CreateMainMenu(FormControl& form) override;

@@ -584,11 +584,13 @@ LabelControl& Win32Factory::CreateLabel(Container& parent, const Placement& at,
   return result;
 }
 
-ChoiceBox& Win32Factory::CreateComboBox(Container& parent, const Placement& at) {
+ChoiceBox& Win32Factory::CreateComboBox(Container& parent, const Placement& at, int itemHeight) {
   auto box = std::make_unique<Win32ComboBox>();
   CreateChild(parent, at, *box, "COMBOBOX", "",
               CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP,
               Font(FormOfContainer(parent).style().font));
+  // The closed box takes its height from the font; the items get theirs here.
+  SendMessageA(box->hwnd, CB_SETITEMHEIGHT, 0, Scale(itemHeight));
   Win32ComboBox& result = *box;
   children_.push_back(std::move(box));
   return result;

@@ -161,7 +161,7 @@ class Win32Factory : public ControlFactory {
                                   const std::string& caption) override;
   LabelControl& CreateLabel(Container& parent, const Placement& at, const std::string& text,
                             const FontSpec* font) override;
-  ChoiceBox& CreateComboBox(Container& parent, const Placement& at) override;
+  ChoiceBox& CreateComboBox(Container& parent, const Placement& at, int itemHeight) override;
   ButtonControl& CreateButton(Container& parent, const Placement& at,
                               const std::string& caption) override;
   MenuControl& CreateMainMenu(FormControl& form) override;

@@ -131,6 +131,7 @@ TEST_F(MainWindowLayout, EveryFieldHasItsLabelAndListAtTheirPlaces) {
     MemoryLabel& label = Mem(r.label);
     EXPECT_EQ(list.parent, &r.box);
     EXPECT_EQ(list.placement, (Placement{r.listLeft, r.top, r.width, 21, r.tab}));
+    EXPECT_EQ(list.itemHeight, 13);
     EXPECT_EQ(label.parent, &r.box);
     EXPECT_EQ(label.placement.left, r.labelLeft);
     EXPECT_EQ(label.placement.top, r.top + 4);
