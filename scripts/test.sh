@@ -27,4 +27,6 @@ echo "== native tests"
 ctest --test-dir build/native --output-on-failure || status=1
 echo "== MinGW build: unit tests under Wine and Wine tests"
 WINEPREFIX="$MVN_WINE64_PREFIX" ctest --test-dir build/mingw --output-on-failure || status=1
+echo "== fuzzing (libFuzzer with AddressSanitizer and UBSan, bounded)"
+tests/fuzz/run.sh "$root/build/fuzz" "${MVN_FUZZ_SECONDS:-60}" || status=1
 exit $status
