@@ -519,7 +519,6 @@ FormControl& Win32Factory::CreateForm(const FormStyle& style) {
                               frame.right - frame.left, frame.bottom - frame.top, owner, nullptr,
                               GetModuleHandleA(nullptr), form.get());
   if (hwnd == nullptr) FailCreating("window");
-  SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(Font(style.font)), FALSE);
   forms_.push_back(std::move(form));
   return *forms_.back();
 }
