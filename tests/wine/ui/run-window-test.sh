@@ -9,8 +9,10 @@ source_tree=$1 fallback=$2 program=$3 out=$4
 in_prefix() { sh "$source_tree/tests/wine/driver/wine-run.sh" 64 "$fallback" "$@"; }
 winpath() { printf 'Z:%s' "$(printf '%s' "$1" | sed 's|/|\\|g')"; }
 
-MVN_BUILD=$(dirname "$out")
+# The shared environment, for its X server; the test prefix stays the caller's.
+prefix64=${MVN_WINE64_PREFIX:-}
 . "$source_tree/scripts/wine-env.sh"
+if [ -n "$prefix64" ]; then export MVN_WINE64_PREFIX="$prefix64"; else unset MVN_WINE64_PREFIX; fi
 mvn_xvfb_start
 remove_service() {
   in_prefix sc stop cpuz >/dev/null 2>&1 || true
