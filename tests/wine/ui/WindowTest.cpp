@@ -341,6 +341,23 @@ void ActAsTheUserOnce() {
   Sleep(300);
   Check(Text(cas) == "3.5 *", "\"Refresh\" reads the written value back: " + Text(cas));
 
+  // A link frequency code without a choice, set in the chip behind the window's back (the
+  // window's thread waits for messages meanwhile): "UNKNOWN" with nothing selected.
+  HWND linkFreq = ChildAt(window, "ComboBox", 8 + 96, 344 + 24);
+  DeviceDriver->Open();
+  std::uint32_t link = DeviceDriver->ReadPciConfig(0, 0x18, 0, 0x88);
+  DeviceDriver->WritePciConfig(0, 0x18, 0, 0x88, (link & ~0xF00u) | 0x900u);
+  DeviceDriver->Close();
+  Click(refreshButton);
+  Check(WaitFor([&] { return Text(linkFreq) == "UNKNOWN"; }),
+        "a code without a choice shows UNKNOWN: " + Text(linkFreq));
+  Check(SendMessageA(linkFreq, CB_GETCURSEL, 0, 0) == CB_ERR, "with nothing selected");
+  DeviceDriver->Open();
+  DeviceDriver->WritePciConfig(0, 0x18, 0, 0x88, link);
+  DeviceDriver->Close();
+  Click(refreshButton);
+  Check(WaitFor([&] { return Text(linkFreq) == "5.0x"; }), "and the chip's own code again");
+
   // "Save ..." through the real dialog: a new name gets the register file extension.
   const std::string saved = outputFolder + "\\ui-saved";
   DeleteFileA((saved + ".mvn").c_str());
