@@ -331,7 +331,8 @@ int Win32Form::ShowModal() {
 }
 
 void Win32Form::Close() {
-  PostMessageA(hwnd, WM_CLOSE, 0, 0);
+  // Posted: the window goes after the handler that closes it has returned.
+  if (hwnd != nullptr) PostMessageA(hwnd, WM_CLOSE, 0, 0);
 }
 
 bool Win32Form::PreviewKey(const MSG& msg) {
