@@ -24,9 +24,24 @@ trap '[ -n "${MVN_XVFB_PID:-}" ] && kill $MVN_XVFB_PID 2>/dev/null; true' EXIT
 
 status=0
 echo "== native tests"
-ctest --test-dir build/native --output-on-failure || status=1
+ctest --test-dir build/native --output-on-failure 2>&1 | tee build/ctest-native.log || status=1
 echo "== MinGW build: unit tests under Wine and Wine tests"
-WINEPREFIX="$MVN_WINE64_PREFIX" ctest --test-dir build/mingw --output-on-failure || status=1
+WINEPREFIX="$MVN_WINE64_PREFIX" ctest --test-dir build/mingw --output-on-failure 2>&1 |
+  tee build/ctest-mingw.log || status=1
 echo "== fuzzing (libFuzzer with AddressSanitizer and UBSan, bounded)"
-tests/fuzz/run.sh "$root/build/fuzz" "${MVN_FUZZ_SECONDS:-60}" || status=1
+fuzz_failed=0
+tests/fuzz/run.sh "$root/build/fuzz" "${MVN_FUZZ_SECONDS:-60}" || { status=1; fuzz_failed=1; }
+
+# One closing line over every ctest test and the fuzz run.
+total=0 failed=0
+for log in build/ctest-native.log build/ctest-mingw.log; do
+  line=$(grep -E "tests passed, [0-9]+ tests failed out of [0-9]+" "$log" | tail -n 1 || true)
+  if [ -z "$line" ]; then status=1; failed=$((failed + 1)); continue; fi
+  f=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
+  t=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/' <<<"$line")
+  total=$((total + t)) failed=$((failed + f))
+done
+total=$((total + 1)) failed=$((failed + fuzz_failed))
+[ "$failed" -eq 0 ] || status=1
+echo "Summary: $((total - failed)) passed, $failed failed"
 exit $status
