@@ -1,0 +1,53 @@
+# The two programs (MinGW build only), the same code over two driver builds:
+#   morvane.exe      the real driver images and the processor's own CPUID;
+#   morvane-sim.exe  the simulated northbridge's driver images and an Athlon 64's CPUID.
+# Both are built for size: -Os, unused code and data dropped, no symbols (the packer links
+# stripped), and nothing of iostream.
+if(NOT WIN32)
+  return()
+endif()
+
+set(MVN_APP_DIR ${PROJECT_SOURCE_DIR}/app/win32)
+set(MVN_SIZE_FLAGS -Os -ffunction-sections -fdata-sections)
+
+foreach(kind IN ITEMS REAL SIM)
+  if(kind STREQUAL "REAL")
+    set(target morvane)
+    set(os_library morvane_os_win32)
+  else()
+    set(target morvane-sim)
+    set(os_library morvane_os_win32_sim)
+  endif()
+  # The resources: manifest and version record, named after the program.
+  set(resources ${CMAKE_BINARY_DIR}/app/${target}-resources.o)
+  add_custom_command(OUTPUT ${resources}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/app
+    COMMAND ${CMAKE_RC_COMPILER} -I${MVN_APP_DIR} "-DMVN_INTERNAL_NAME=\\\"${target}\\\""
+            "-DMVN_FILE_NAME=\\\"${target}.exe\\\"" ${MVN_APP_DIR}/Morvane.rc -O coff -o ${resources}
+    DEPENDS ${MVN_APP_DIR}/Morvane.rc ${MVN_APP_DIR}/Morvane.manifest
+    COMMENT "Compiling the resources of ${target}"
+    VERBATIM)
+  add_executable(${target} WIN32 ${MVN_APP_DIR}/WinMain.cpp ${resources})
+  mvn_target_defaults(${target})
+  target_compile_definitions(${target} PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0501
+                                               WINVER=0x0501)
+  target_compile_options(${target} PRIVATE ${MVN_SIZE_FLAGS})
+  target_link_options(${target} PRIVATE -Wl,--gc-sections)
+  target_link_libraries(${target} PRIVATE morvane_ui_win32 ${os_library} morvane_core)
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+  mvn_pack_program(${target} ${kind})
+endforeach()
+
+# The libraries the programs are made of are built for size too (the unit tests share them).
+foreach(library IN ITEMS morvane_core morvane_ui_win32 morvane_os_win32 morvane_os_win32_sim)
+  if(TARGET ${library})
+    target_compile_options(${library} PRIVATE ${MVN_SIZE_FLAGS})
+  endif()
+endforeach()
+
+# Nothing newer than Windows XP in either program: an import the system lacks would stop it
+# from loading at all, and Wine, which has them all, would never show it.
+add_test(NAME imports_programs
+  COMMAND sh ${PROJECT_SOURCE_DIR}/tests/wine/driver/check-imports.sh
+          ${PROJECT_SOURCE_DIR}/tests/wine/driver/xp-program-imports.txt
+          $<TARGET_FILE:morvane> $<TARGET_FILE:morvane-sim>)
