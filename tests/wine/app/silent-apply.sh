@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Silent apply end to end: a register file handed on the command line changes exactly the
+# fields it names in the simulated chip, also when named relative to the program's folder
+# from another folder; an out-of-range value leaves its field alone; a missing file, a quoted
+# path or an over-long path shows the error box and writes nothing. Exit code 0 throughout.
+source "$(dirname "$0")/lib.sh"
+begin "silent apply"
+
+base=$(drive poweron)
+write_mvn "$prog_dir/apply.mvn" "[DRAM]" "Tcl=2" "Trc=0x0F" "Twr=2" "MaxAsyncLatency=6" \
+  "[LINK]" "LinkFreq=\$5" "ReqBufCnt=3"
+
+out=$(drive run 90 --in "$(winpath "$work/elsewhere")" "\"$wprog\" apply.mvn")
+expect_eq "relative file applied from another folder, no message, exit 0" "$out" "exit 0"
+
+chip=$(drive chip)
+f288=$(reg_of "$base" F2x88)
+f288=$(with_field "$f288" 0 3 2)  # Tcl
+f288=$(with_field "$f288" 4 4 15) # Trc; Twr (bit 28) keeps its 1: the 2 does not fit
+expected="F2x88 $f288
+F2x8C $(reg_of "$base" F2x8C)
+F2x90 $(reg_of "$base" F2x90)
+F2x94 $(with_field "$(reg_of "$base" F2x94)" 0 4 6)
+F0x84 $(reg_of "$base" F0x84)
+F0x88 $(with_field "$(reg_of "$base" F0x88)" 8 4 5)
+F0x90 $(with_field "$(reg_of "$base" F0x90)" 0 4 3)"
+expect_eq "exactly the named fields changed" "$(sort <<<"$chip")" "$(sort <<<"$expected")"
+
+out=$(drive run 60 "\"$wprog\" $wdir\\missing.mvn")
+expect_eq "missing file: error box, exit 0" "$out" \
+  "box Morvane|Unable to load register file \"$wdir\\missing.mvn\"
+exit 0"
+expect_eq "missing file wrote nothing" "$(drive chip)" "$chip"
+
+out=$(drive run 60 "\"$wprog\" \"$wdir\\apply.mvn\"")
+expect_eq "quoted path: error box with the quotes kept" "$out" \
+  "box Morvane|Unable to load register file \"\"$wdir\\apply.mvn\"\"
+exit 0"
+expect_eq "quoted path wrote nothing" "$(drive chip)" "$chip"
+
+long="$wdir\\$(printf 'x%.0s' $(seq 300)).mvn"
+out=$(drive run 60 "\"$wprog\" $long")
+expect_eq "300-character path: error box" "$out" \
+  "box Morvane|Unable to load register file \"$long\"
+exit 0"
+expect_eq "300-character path wrote nothing" "$(drive chip)" "$chip"
