@@ -1,0 +1,18 @@
+# Benchmark programs (not tests): the device traffic of a silent apply, counted natively over
+# the simulated Windows, and the yardstick programs and the launcher that tests/bench/bench.sh
+# times under Wine.
+if(NOT WIN32)
+  add_executable(mvn_bench_counts ${PROJECT_SOURCE_DIR}/tests/bench/Counts.cpp)
+  mvn_target_defaults(mvn_bench_counts)
+  target_link_libraries(mvn_bench_counts PRIVATE morvane_sim morvane_core)
+  return()
+endif()
+
+add_executable(mvn_bench_trivial WIN32 ${PROJECT_SOURCE_DIR}/tests/bench/Trivial.cpp)
+add_executable(mvn_bench_window WIN32 ${PROJECT_SOURCE_DIR}/tests/bench/MinimalWindow.cpp)
+add_executable(mvn_bench_launch ${PROJECT_SOURCE_DIR}/tests/bench/Launch.cpp)
+foreach(target IN ITEMS mvn_bench_trivial mvn_bench_window mvn_bench_launch)
+  mvn_target_defaults(${target})
+  target_compile_definitions(${target} PRIVATE WIN32_LEAN_AND_MEAN)
+  target_link_libraries(${target} PRIVATE user32)
+endforeach()
