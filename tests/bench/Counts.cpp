@@ -1,8 +1,11 @@
 // Counts what one silent apply asks of the driver, over the simulated Windows: device opens
 // and device requests, against the register accesses made (one data-port access each).
+#include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "app/Startup.h"
+#include "hw/DeviceDriver.h"
 #include "hw/driver/Protocol.h"
 #include "sim/Northbridge.h"
 #include "sim/SimWindows.h"
@@ -18,6 +21,14 @@ class NoWindows : public Application {
 int main() {
   sim::ScopedSimWindows win;
   SimNbReset();
+  // The program file carries its driver images after its own bytes, as the packed one does.
+  std::string program = "MZ" + std::string(0x5FE, 'p');
+  for (int image = 0; image < 3; ++image) {
+    DriverImageTable.images[image].offset = static_cast<std::uint32_t>(program.size());
+    DriverImageTable.images[image].size = 0x800;
+    program += std::string(0x800, static_cast<char>('0' + image));
+  }
+  win->fs.AddFile(win->fs.moduleFileName, program);
   win->fs.AddFile("C:\\Program Files\\Morvane\\apply.mvn",
                   "[DRAM]\r\nTcl=2\r\nTrc=15\r\n[LINK]\r\nReqBufCnt=3\r\n");
   win->session.commandLine = "\"C:\\Program Files\\Morvane\\morvane.exe\" apply.mvn";
