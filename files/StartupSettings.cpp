@@ -72,7 +72,9 @@ std::string StartupCommandLine() {
 }
 
 void ApplyStartupSettings(MessageBoxControl& messages) {
-  if (!(SaveDramSection(StartupFilePath) && SaveLinkSection(StartupFilePath))) {
+  // Both sections in one replacement of the file: a failed save leaves the old start-up file
+  // whole, never new DRAM keys beside old LINK keys that the next log-on would apply.
+  if (!SaveRegisterFile(StartupFilePath)) {
     messages.Show("There was an error saving to file \"" + StartupFilePath + "\".", "Save Error",
                   kMessageOk);
     return;  // the registry is left alone

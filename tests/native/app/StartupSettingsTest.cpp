@@ -194,6 +194,48 @@ TEST_F(StartupSettingsTest, AReadOnlyStartupFileIsLeftAsItWas) {
   EXPECT_FALSE(RunValue());
 }
 
+TEST_F(StartupSettingsTest, ASaveThatFailsAnywhereLeavesTheOldStartupFileWhole) {
+  const std::string path = "C:\\Program Files\\Morvane\\startup.mvn";
+  for (PciRegister& reg : Registers) reg.value = 0;
+  win->fs.AddFile(path, "");
+  ApplyStartupSettings(box);  // the old file: every code 0
+  ASSERT_TRUE(box.shown.empty());
+  const std::string old = win->fs.Contents(path);
+  const auto folder = win->fs.List("C:\\Program Files\\Morvane");
+  int failures = 0;
+  for (const char* call : {"CreateFileA", "WriteFile", "FlushFileBuffers", "MoveFileExA",
+                           "SetFilePointer", "ReadFile"}) {
+    for (int skip = 0; skip < 200; ++skip) {
+      win->ClearFailures();
+      win->calls.clear();
+      box.shown.clear();
+      int n = 0;
+      for (const RegisterField& field : AllFields()) {
+        SetFieldCode(field, static_cast<std::uint32_t>(n++ % (1 << field.width)));
+      }
+      win->FailCall(call, os::kErrorDiskFull, skip, -1);
+      ApplyStartupSettings(box);
+      win->ClearFailures();
+      bool failed = !box.shown.empty();
+      if (failed) {
+        ++failures;
+        EXPECT_EQ(box.shown[0].caption, "Save Error") << call << " after " << skip;
+        EXPECT_EQ(win->fs.Contents(path), old) << call << " failing after " << skip;
+        // Nothing of the failed attempt is left behind either.
+        EXPECT_EQ(win->fs.List("C:\\Program Files\\Morvane"), folder);
+      }
+      // Without a failure the file holds the whole new set; put the old one back.
+      if (!failed) {
+        EXPECT_EQ(FileCodes(), values) << call << " after " << skip;
+      }
+      win->fs.Remove(path);
+      win->fs.AddFile(path, old);
+      if (win->CallCount(call) <= skip) break;  // the save makes no more such calls
+    }
+  }
+  EXPECT_GT(failures, 0) << "no failure was ever injected into the save";
+}
+
 TEST_F(StartupSettingsTest, AStartupPathBeyondTheLimitIsASaveError) {
   std::string folder = "C:\\" + std::string(250, 'f') + "\\";
   UseProgramFolder(folder);  // the start-up file's path is 266 characters
