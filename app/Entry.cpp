@@ -68,9 +68,9 @@ void ApplyRegisterFile(const std::string& path) {
   }
 }
 
-void RunStartedProgram(Application& application) {
+std::optional<Exception> RunStartedProgram(Application& application) {
   os::Api& win = os::Windows();
-  application.Initialize(kApplicationTitle);
+  if (std::optional<Exception> failed = application.Initialize(kApplicationTitle)) return failed;
 
   // The driver loader writes its image into the current directory.
   ProgramDirectory = ExtractFilePath(ModuleFileName());
@@ -80,21 +80,19 @@ void RunStartedProgram(Application& application) {
 
   if (!IsAmd64Processor()) {
     ShowMessage(kNoAmd64Message, os::kMbOk | os::kMbIconExclamation);
-    return;
+    return std::nullopt;
   }
   if (InitDeviceDriver() == 0) {
     os::Dword error = win.GetLastError();
     ShowMessage(kDriverFailedMessage + SystemErrorText(error), os::kMbOk | os::kMbIconExclamation);
-    return;
+    return std::nullopt;
   }
 
   std::string tail = CommandTail(win.GetCommandLineA());
-  if (IsBlankTail(tail)) {
-    application.RunWindowed();
-  } else {
-    // Taken whole: the Run value leaves a start-up file path with blanks unquoted.
-    ApplyRegisterFile(tail);
-  }
+  if (IsBlankTail(tail)) return application.RunWindowed();
+  // Taken whole: the Run value leaves a start-up file path with blanks unquoted.
+  ApplyRegisterFile(tail);
+  return std::nullopt;
 }
 
 }  // namespace
@@ -114,10 +112,8 @@ int MorvaneMain(Application& application) {
   if (error == os::kErrorAlreadyExists || (mutex == nullptr && error == os::kErrorAccessDenied)) {
     return 0;
   }
-  try {
-    RunStartedProgram(application);
-  } catch (const Exception& e) {
-    ShowMessage(ExceptionBoxText(e.what()), os::kMbOk | os::kMbIconHand);
+  if (std::optional<Exception> failed = RunStartedProgram(application)) {
+    ShowMessage(ExceptionBoxText(failed->what()), os::kMbOk | os::kMbIconHand);
   }
   FreeDeviceDriver();
   return 0;

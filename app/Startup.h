@@ -2,7 +2,10 @@
 // the choice between windowed and silent apply mode.
 #pragma once
 
+#include <optional>
 #include <string>
+
+#include "os/Exception.h"
 
 // The executable's folder with its trailing separator, and the two paths derived from it
 // (each with a doubled separator, as they have always been written to the Run key).
@@ -14,15 +17,17 @@ int InitDeviceDriver();
 void FreeDeviceDriver();
 bool IsAmd64Processor();
 
-// The user-interface framework's application object, as the entry drives it.
+// The user-interface framework's application object, as the entry drives it. A step the
+// framework cannot complete hands back its Exception, which ends the started program with
+// the standard error box and the exit clean-up.
 class Application {
  public:
   virtual ~Application() = default;
   // Readies the framework and names the application.
-  virtual void Initialize(const std::string& title) = 0;
+  virtual std::optional<Exception> Initialize(const std::string& title) = 0;
   // Windowed mode: creates the main window, then the hidden About window, and runs the
   // message loop until the main window closes.
-  virtual void RunWindowed() = 0;
+  virtual std::optional<Exception> RunWindowed() = 0;
 };
 
 // The process entry, over os::Windows() and the given framework. Returns the exit code,

@@ -1,5 +1,5 @@
 // Register files: saving the cached field codes into an INI file and loading them back, key
-// by key, with one error guard per section.
+// by key; the first key that cannot be stored ends its section operation.
 #include "files/RegisterFile.h"
 
 #include <span>
@@ -7,7 +7,6 @@
 
 #include "files/Ini.h"
 #include "files/IniFile.h"
-#include "os/Exception.h"
 #include "regs/Codec.h"
 
 namespace {
@@ -15,49 +14,41 @@ namespace {
 constexpr char kDram[] = "DRAM";
 constexpr char kLink[] = "LINK";
 
-std::string Describe(const char* what, const std::string& path, os::Dword error) {
-  return std::string(what) + " \"" + path + "\" (error " + std::to_string(error) + ")";
-}
-
-std::string AbsolutePath(const std::string& path) {
-  std::string full;
+// Each step below gives false when the file cannot be used; a section operation stops at
+// the first one, having changed nothing on disk.
+bool AbsolutePath(const std::string& path, std::string* full) {
   os::Dword error = 0;
-  if (!ini::FullPath(path, &full, &error)) {
-    throw Exception(Describe("Unusable register file path", path, error));
-  }
-  return full;
+  return ini::FullPath(path, full, &error);
 }
 
 // The file as it stands; it must exist and be readable.
-ini::Document ReadExisting(const std::string& full) {
+bool ReadExisting(const std::string& full, ini::Document* document) {
   std::string text;
   os::Dword error = 0;
-  if (!ini::ReadWholeFile(full, &text, &error)) {
-    throw Exception(Describe("Cannot read the register file", full, error));
-  }
-  return ini::Document(text);
+  if (!ini::ReadWholeFile(full, &text, &error)) return false;
+  *document = ini::Document(text);
+  return true;
 }
 
 // The file as it stands, or an empty document when there is none yet.
-ini::Document ReadForUpdate(const std::string& full) {
+bool ReadForUpdate(const std::string& full, ini::Document* document) {
   std::string text;
   os::Dword error = 0;
-  if (ini::ReadWholeFile(full, &text, &error)) return ini::Document(text);
-  if (error == os::kErrorFileNotFound) return ini::Document();
-  throw Exception(Describe("Cannot write the register file", full, error));
+  if (ini::ReadWholeFile(full, &text, &error)) {
+    *document = ini::Document(text);
+    return true;
+  }
+  *document = ini::Document();
+  return error == os::kErrorFileNotFound;
 }
 
-void Commit(const std::string& full, const ini::Document& document) {
+bool Commit(const std::string& full, const ini::Document& document) {
   os::Dword error = 0;
-  if (!ini::ReplaceWholeFile(full, document.Text(), &error)) {
-    throw Exception(Describe("Cannot write the register file", full, error));
-  }
+  return ini::ReplaceWholeFile(full, document.Text(), &error);
 }
 
-void StoreKey(ini::Document& document, const RegisterField& field, const char* section) {
-  if (!document.Set(section, field.key, std::to_string(FieldCode(field)))) {
-    throw Exception(std::string("Cannot store the key ") + field.key);
-  }
+bool StoreKey(ini::Document& document, const RegisterField& field, const char* section) {
+  return document.Set(section, field.key, std::to_string(FieldCode(field)));
 }
 
 void LoadKey(const ini::Document& document, const RegisterField& field, const char* section) {
@@ -76,43 +67,35 @@ struct SectionFields {
 };
 
 bool Save(std::initializer_list<SectionFields> sections, const std::string& path) {
-  try {
-    std::string full = AbsolutePath(path);
-    ini::Document document = ReadForUpdate(full);
-    for (const SectionFields& s : sections) {
-      for (const RegisterField& field : s.fields) StoreKey(document, field, s.section);
+  std::string full;
+  ini::Document document;
+  if (!AbsolutePath(path, &full) || !ReadForUpdate(full, &document)) return false;
+  for (const SectionFields& s : sections) {
+    for (const RegisterField& field : s.fields) {
+      if (!StoreKey(document, field, s.section)) return false;
     }
-    Commit(full, document);
-    return true;
-  } catch (const std::exception&) {
-    return false;
   }
+  return Commit(full, document);
 }
 
 bool Load(std::initializer_list<SectionFields> sections, const std::string& path) {
-  try {
-    std::string full = AbsolutePath(path);
-    ini::Document document = ReadExisting(full);
-    for (const SectionFields& s : sections) {
-      for (const RegisterField& field : s.fields) LoadKey(document, field, s.section);
-    }
-    return true;
-  } catch (const std::exception&) {
-    return false;
+  std::string full;
+  ini::Document document;
+  if (!AbsolutePath(path, &full) || !ReadExisting(full, &document)) return false;
+  for (const SectionFields& s : sections) {
+    for (const RegisterField& field : s.fields) LoadKey(document, field, s.section);
   }
+  return true;
 }
 
 }  // namespace
 
-void WriteFieldKey(const RegisterField& field, const char* section, const std::string& path) {
-  std::string full = AbsolutePath(path);
-  ini::Document document = ReadForUpdate(full);
-  StoreKey(document, field, section);
-  Commit(full, document);
+bool WriteFieldKey(const RegisterField& field, const char* section, const std::string& path) {
+  return Save({{section, {&field, 1}}}, path);
 }
 
-void ReadFieldKey(const RegisterField& field, const char* section, const std::string& path) {
-  LoadKey(ReadExisting(AbsolutePath(path)), field, section);
+bool ReadFieldKey(const RegisterField& field, const char* section, const std::string& path) {
+  return Load({{section, {&field, 1}}}, path);
 }
 
 bool SaveDramSection(const std::string& path) {

@@ -7,12 +7,12 @@
 
 #include "regs/Tables.h"
 
-// Writes the field's code under its key; raises Exception when the file cannot be written.
-void WriteFieldKey(const RegisterField& field, const char* section, const std::string& path);
+// Writes the field's code under its key; false when the file cannot be written.
+bool WriteFieldKey(const RegisterField& field, const char* section, const std::string& path);
 
 // Reads the field's key; a usable code (0 .. 2^width - 1) replaces the field's bits.
-// Raises Exception when the file does not exist or cannot be read.
-void ReadFieldKey(const RegisterField& field, const char* section, const std::string& path);
+// False when the file does not exist or cannot be read.
+bool ReadFieldKey(const RegisterField& field, const char* section, const std::string& path);
 
 // Each section operation reads the file once and, for a save, replaces it once: a failure
 // leaves the file as it was.

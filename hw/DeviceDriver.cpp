@@ -3,7 +3,6 @@
 // and opens its device for each register access.
 #include "hw/DeviceDriver.h"
 
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -50,8 +49,14 @@ bool AppendText(char (&buffer)[N], const char* text) {
 
 // directory + "\" + name; false when the result would not fit.
 bool JoinPath(char (&path)[kPathSize], const char* directory, const char* name) {
-  int length = std::snprintf(path, kPathSize, "%s\\%s", directory, name);
-  return length >= 0 && static_cast<std::size_t>(length) < kPathSize;
+  path[0] = '\0';
+  return AppendText(path, directory) && AppendText(path, "\\") && AppendText(path, name);
+}
+
+// "\\.\" + name + suffix, the name by which a device is opened; false when it would not fit.
+bool DevicePath(char (&path)[kPathSize], const char* name, const char* suffix) {
+  path[0] = '\0';
+  return AppendText(path, "\\\\.\\") && AppendText(path, name) && AppendText(path, suffix);
 }
 
 os::Handle CreateImageFile(const char* path) {
@@ -367,7 +372,7 @@ int CDeviceDriver::Open() {
   if (m_hDevice != os::kInvalidHandle) return 1;  // already open: no second handle
   char path[kPathSize];
   if (m_dwPlatformId == static_cast<int>(os::kVerPlatformWin32Nt)) {
-    if (std::snprintf(path, kPathSize, "\\\\.\\%s", m_szDriverName) >= int{kPathSize}) return 0;
+    if (!DevicePath(path, m_szDriverName, "")) return 0;
     m_hDevice = win.CreateFileA(path, os::kGenericRead, os::kFileShareRead, os::kOpenExisting, 0);
     if (m_hDevice != os::kInvalidHandle) return 1;
     // Not running (stopped or removed since): install and start it again, then retry once.
@@ -379,9 +384,7 @@ int CDeviceDriver::Open() {
   }
   if (m_dwPlatformId == static_cast<int>(os::kVerPlatformWin32Windows)) {
     // Opening the file as a device loads the VxD; closing the handle unloads it.
-    if (std::snprintf(path, kPathSize, "\\\\.\\%s.vxd", m_szDriverName) >= int{kPathSize}) {
-      return 0;
-    }
+    if (!DevicePath(path, m_szDriverName, ".vxd")) return 0;
     m_hDevice = win.CreateFileA(path, 0, 0, os::kCreateNew, os::kFileFlagDeleteOnClose);
     if (m_hDevice != os::kInvalidHandle) return 1;
     if (win.GetLastError() != os::kErrorFileNotFound) return 0;

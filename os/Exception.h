@@ -1,11 +1,16 @@
-// The application framework's exception base class: raised by register-file writes and by
-// anything else the start-up's one handler should report in its standard box.
+// The application framework's error: what the start-up's one handler reports in its standard
+// box. The programs are built without C++ exceptions (the unwinder and its tables would be a
+// third of them), so the framework hands this back as a value from the step that failed.
 #pragma once
 
-#include <stdexcept>
 #include <string>
+#include <utility>
 
-class Exception : public std::runtime_error {
+class Exception {
  public:
-  explicit Exception(const std::string& message) : std::runtime_error(message) {}
+  explicit Exception(std::string message) : message_(std::move(message)) {}
+  const char* what() const noexcept { return message_.c_str(); }
+
+ private:
+  std::string message_;
 };

@@ -7,13 +7,10 @@
 
 namespace {
 
-// Builds a choice list from the first `count` records of `choices`, ended by NoChoice.
+// The choice list of the first `count` records of `choices`.
 template <std::size_t N>
 constexpr ChoiceList MakeList(const FieldChoice (&choices)[N], std::size_t count = N) {
-  ChoiceList list{};
-  for (std::size_t i = 0; i < count && i < N; ++i) list[i] = &choices[i];
-  list[count < N ? count : N] = &NoChoice;
-  return list;
+  return ChoiceList(choices, static_cast<int>(count < N ? count : N));
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 // choices of each field. All constant but each register's cached value.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <span>
 
@@ -17,9 +16,46 @@ extern const FieldChoice NoChoice;
 
 inline constexpr int kChoiceSlots = 257;
 
-// A field's choices in display order, then &NoChoice, then null slots. Lists are shared
-// between fields by pointing at the same ChoiceList.
-using ChoiceList = std::array<const FieldChoice*, kChoiceSlots>;
+// A field's choices in display order, then &NoChoice, then null slots up to kChoiceSlots.
+// Lists are shared between fields by pointing at the same ChoiceList. Only the run of
+// records is stored: the end mark and the empty slots after it are implied, so a list costs
+// two words instead of 257 pointers.
+class ChoiceList {
+ public:
+  class Iterator {
+   public:
+    constexpr Iterator(const ChoiceList* list, int slot) : list_(list), slot_(slot) {}
+    constexpr const FieldChoice* operator*() const { return (*list_)[slot_]; }
+    constexpr Iterator& operator++() {
+      ++slot_;
+      return *this;
+    }
+    constexpr bool operator!=(const Iterator& other) const { return slot_ != other.slot_; }
+
+   private:
+    const ChoiceList* list_;
+    int slot_;
+  };
+
+  // The first `count` records from `first`; at most kChoiceSlots - 1 of them.
+  constexpr ChoiceList(const FieldChoice* first, int count)
+      : first_(first),
+        count_(count < 0              ? 0
+               : count < kChoiceSlots ? count
+                                      : kChoiceSlots - 1) {}
+
+  constexpr const FieldChoice* operator[](int slot) const {
+    if (slot >= 0 && slot < count_) return first_ + slot;
+    return slot == count_ ? &NoChoice : nullptr;
+  }
+  static constexpr int size() { return kChoiceSlots; }
+  constexpr Iterator begin() const { return {this, 0}; }
+  constexpr Iterator end() const { return {this, kChoiceSlots}; }
+
+ private:
+  const FieldChoice* first_;
+  int count_;
+};
 
 // One 32-bit PCI configuration register and its cached contents.
 struct PciRegister {
@@ -55,8 +91,12 @@ extern PciRegister Registers[kRegisterCount];
 // The 38 fields in table order: the 25 DRAM fields, then the 13 LINK fields.
 extern const RegisterField Fields[kFieldCount];
 
-inline std::span<const RegisterField> AllFields() { return {Fields, kFieldCount}; }
-inline std::span<const RegisterField> DramFields() { return {Fields, kDramFieldCount}; }
+inline std::span<const RegisterField> AllFields() {
+  return {Fields, kFieldCount};
+}
+inline std::span<const RegisterField> DramFields() {
+  return {Fields, kDramFieldCount};
+}
 inline std::span<const RegisterField> LinkFields() {
   return {Fields + kDramFieldCount, kLinkFieldCount};
 }

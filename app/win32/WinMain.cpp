@@ -16,8 +16,10 @@ class Win32Application : public Application {
  public:
   // The Win32 toolkit readies itself when windowed mode creates its first window, and every
   // box the program shows carries the application title already.
-  void Initialize(const std::string& /*title*/) override {}
-  void RunWindowed() override { RunWindowedMode(); }
+  std::optional<Exception> Initialize(const std::string& /*title*/) override {
+    return std::nullopt;
+  }
+  std::optional<Exception> RunWindowed() override { return RunWindowedMode(); }
 };
 
 }  // namespace

@@ -8,7 +8,23 @@ if(NOT WIN32)
 endif()
 
 set(MVN_APP_DIR ${PROJECT_SOURCE_DIR}/app/win32)
-set(MVN_SIZE_FLAGS -Os -ffunction-sections -fdata-sections)
+# No exceptions, so no unwind tables; one thread, so no guarded statics.
+set(MVN_SIZE_FLAGS -Os -ffunction-sections -fdata-sections -fno-exceptions
+    -fno-asynchronous-unwind-tables -fno-threadsafe-statics)
+
+# The C++ run-time of the win32 thread model. The build's compiler has the posix model, which
+# GoogleTest needs (std::mutex); its run-time would link the whole POSIX thread library into
+# the programs, which start no thread. Both run-times are built from the same sources with the
+# same ABI; only their threading primitives differ, and the programs' code calls none of them
+# (a link against the other run-time would fail if it did).
+string(REGEX REPLACE "-posix$" "-win32" MVN_WIN32_CXX "${CMAKE_CXX_COMPILER}")
+execute_process(COMMAND ${MVN_WIN32_CXX} -print-libgcc-file-name
+                OUTPUT_VARIABLE MVN_WIN32_LIBGCC OUTPUT_STRIP_TRAILING_WHITESPACE
+                RESULT_VARIABLE MVN_WIN32_RESULT)
+if(NOT MVN_WIN32_RESULT EQUAL 0 OR NOT EXISTS "${MVN_WIN32_LIBGCC}")
+  message(FATAL_ERROR "The win32 thread model's compiler ${MVN_WIN32_CXX} was not found")
+endif()
+get_filename_component(MVN_WIN32_RUNTIME_DIR "${MVN_WIN32_LIBGCC}" DIRECTORY)
 
 foreach(kind IN ITEMS REAL SIM)
   if(kind STREQUAL "REAL")
@@ -27,12 +43,14 @@ foreach(kind IN ITEMS REAL SIM)
     DEPENDS ${MVN_APP_DIR}/Morvane.rc ${MVN_APP_DIR}/Morvane.manifest
     COMMENT "Compiling the resources of ${target}"
     VERBATIM)
-  add_executable(${target} WIN32 ${MVN_APP_DIR}/WinMain.cpp ${resources})
+  add_executable(${target} WIN32 ${MVN_APP_DIR}/WinMain.cpp ${MVN_APP_DIR}/LeanRuntime.cpp
+                           ${resources})
   mvn_target_defaults(${target})
   target_compile_definitions(${target} PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0501
                                                WINVER=0x0501)
   target_compile_options(${target} PRIVATE ${MVN_SIZE_FLAGS})
-  target_link_options(${target} PRIVATE -Wl,--gc-sections)
+  # Searched before the compiler's own folder, so its libstdc++ and libgcc are the ones taken.
+  target_link_options(${target} PRIVATE -Wl,--gc-sections -L${MVN_WIN32_RUNTIME_DIR})
   target_link_libraries(${target} PRIVATE morvane_ui_win32 ${os_library} morvane_core)
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
   mvn_pack_program(${target} ${kind})

@@ -13,8 +13,8 @@
 namespace {
 class NoWindows : public Application {
  public:
-  void Initialize(const std::string&) override {}
-  void RunWindowed() override {}
+  std::optional<Exception> Initialize(const std::string&) override { return std::nullopt; }
+  std::optional<Exception> RunWindowed() override { return std::nullopt; }
 };
 }  // namespace
 

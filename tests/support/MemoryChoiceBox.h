@@ -18,6 +18,7 @@ class MemoryChoiceBox : public ChoiceBox {
   void Clear() override {
     items.clear();
     index = -1;
+    text.clear();
   }
   void AddItem(const std::string& itemText, const FieldChoice* choice) override {
     items.push_back({itemText, choice});
@@ -34,13 +35,15 @@ class MemoryChoiceBox : public ChoiceBox {
   void SetText(const std::string& t) override { text = t; }
   void SetDropDownCount(int rows) override { dropDownCount = rows; }
 
-  // User actions.
+  // User actions, which raise OnChange as a real list does.
   void UserPick(int i) {
     SetItemIndex(i);
     if (OnChange) OnChange(*this);
   }
-  void UserType(std::string typed) {
-    index = -1;
+  // Typing into the list's text; `keepSelection` for a platform that still reports the item
+  // selected before.
+  void UserType(std::string typed, bool keepSelection = false) {
+    if (!keepSelection) index = -1;
     text = std::move(typed);
     if (OnChange) OnChange(*this);
   }

@@ -25,17 +25,6 @@ void MemoryForm::PressKey(unsigned short key, ShiftState shift) {
   if (OnKeyDown) OnKeyDown(key, shift);
 }
 
-void MemoryComboBox::UserPick(int i) {
-  SetItemIndex(i);
-  if (OnChange) OnChange(*this);
-}
-
-void MemoryComboBox::UserType(const std::string& typed, bool keepSelection) {
-  if (!keepSelection) index = -1;
-  text = typed;
-  if (OnChange) OnChange(*this);
-}
-
 int MemoryMessageBox::Show(const std::string& text, const std::string& caption, unsigned style) {
   shown.push_back({text, caption, style});
   if (answers.empty()) return kMessageIdOk;

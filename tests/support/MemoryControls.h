@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/MemoryChoiceBox.h"
 #include "ui/Controls.h"
 #include "ui/FileDialog.h"
 #include "ui/MessageBox.h"
@@ -63,47 +64,12 @@ class MemoryLabel : public LabelControl {
   int textChanges = 0;
 };
 
-// An editable drop-down list whose items carry their choices.
-class MemoryComboBox : public ChoiceBox {
+// An editable drop-down list whose items carry their choices, placed on a form.
+class MemoryComboBox : public MemoryChoiceBox {
  public:
-  struct Item {
-    std::string text;
-    const FieldChoice* choice;
-  };
-
-  void Clear() override {
-    items.clear();
-    index = -1;
-    text.clear();
-  }
-  void AddItem(const std::string& itemText, const FieldChoice* choice) override {
-    items.push_back({itemText, choice});
-  }
-  int ItemCount() const override { return static_cast<int>(items.size()); }
-  const FieldChoice* ItemChoice(int i) const override { return items.at(i).choice; }
-  std::string ItemText(int i) const override { return items.at(i).text; }
-  int ItemIndex() const override { return index; }
-  void SetItemIndex(int i) override {
-    index = (i >= 0 && i < ItemCount()) ? i : -1;
-    if (index >= 0) text = items[index].text;
-  }
-  std::string Text() const override { return text; }
-  void SetText(const std::string& t) override { text = t; }
-  void SetDropDownCount(int rows) override { dropDownCount = rows; }
-
-  // User actions, which raise OnChange as a real list does.
-  void UserPick(int i);
-  // Typing into the list's text; `keepSelection` for a platform that still reports the item
-  // selected before.
-  void UserType(const std::string& typed, bool keepSelection = false);
-
   const Container* parent = nullptr;
   Placement placement;
   int itemHeight = 0;
-  std::vector<Item> items;
-  int index = -1;
-  std::string text;
-  int dropDownCount = 0;
 };
 
 class MemoryButton : public ButtonControl {

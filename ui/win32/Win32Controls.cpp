@@ -6,7 +6,6 @@
 #include <commdlg.h>
 
 #include <algorithm>
-#include <exception>
 #include <vector>
 
 #include "app/Startup.h"
@@ -47,23 +46,25 @@ std::string WindowText(HWND hwnd) {
   return std::string(buffer.data(), static_cast<std::size_t>(std::max(copied, 0)));
 }
 
-// Raised where the toolkit cannot go on: the start-up reports it in its standard box.
-[[noreturn]] void FailCreating(const char* what) {
-  throw Exception(std::string("Unable to create the ") + what + " (error " +
-                  std::to_string(GetLastError()) + ")");
+}  // namespace
+
+// Where the toolkit cannot go on. While the windows are being built, the first failure is
+// kept for RunWindowedMode to hand back instead of running them; the rest of the building
+// goes on harmlessly over null windows. Once they run, it is shown at once in the standard
+// error box and the program goes on.
+void FailCreating(const char* what) {
+  Exception failure(std::string("Unable to create the ") + what + " (error " +
+                    std::to_string(GetLastError()) + ")");
+  Win32Factory* factory = Win32Factory::Current();
+  if (factory != nullptr && !factory->Running()) {
+    factory->Fail(std::move(failure));
+    return;
+  }
+  os::Windows().MessageBoxA(GetActiveWindow(), ExceptionBoxText(failure.what()).c_str(),
+                            kApplicationTitle, MB_OK | MB_ICONHAND);
 }
 
-// Runs a handler of the window logic. Its errors must not unwind through the system's
-// message dispatch: each is shown in the standard error box, and the program goes on.
-template <typename Handler>
-void Guarded(HWND owner, Handler&& handler) {
-  try {
-    handler();
-  } catch (const std::exception& e) {
-    os::Windows().MessageBoxA(owner, ExceptionBoxText(e.what()).c_str(), kApplicationTitle,
-                              MB_OK | MB_ICONHAND);
-  }
-}
+namespace {
 
 // Brackets the program's own changes to a list.
 class Updating {
@@ -133,7 +134,10 @@ void Win32ComboBox::Clear() {
 void Win32ComboBox::AddItem(const std::string& text, const FieldChoice* choice) {
   Updating updating(updating_);
   LRESULT index = SendMessageA(hwnd, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
-  if (index < 0) FailCreating("list items");
+  if (index < 0) {
+    FailCreating("list items");
+    return;
+  }
   SendMessageA(hwnd, CB_SETITEMDATA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(choice));
 }
 
@@ -344,12 +348,8 @@ bool Win32Form::PreviewKey(const MSG& msg) {
   if (GetKeyState(VK_SHIFT) < 0) shift |= kShiftKey;
   if (GetKeyState(VK_MENU) < 0 || msg.message == WM_SYSKEYDOWN) shift |= kAltKey;
   if (GetKeyState(VK_CONTROL) < 0) shift |= kCtrlKey;
-  Guarded(hwnd, [&] { OnKeyDown(key, shift); });
+  OnKeyDown(key, shift);
   return key == 0;
-}
-
-void Win32Form::RunHandler(ChildWindow* child, UINT code) {
-  Guarded(hwnd, [&] { child->Notify(code); });
 }
 
 LRESULT Win32Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -361,12 +361,12 @@ LRESULT Win32Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         // A menu command (IDOK and IDCANCEL from the dialog keys match no item).
         auto item = menuItems.find(LOWORD(wParam));
         if (code == 0 && item != menuItems.end() && item->second->OnClick) {
-          Guarded(hwnd, [&] { item->second->OnClick(); });
+          item->second->OnClick();
         }
         return 0;
       }
       auto child = children.find(control);
-      if (child != children.end()) RunHandler(child->second, code);
+      if (child != children.end()) child->second->Notify(code);
       return 0;
     }
     case WM_CTLCOLORSTATIC: {
@@ -429,7 +429,10 @@ Win32Form& FormOfContainer(Container& container) {
   return *static_cast<Win32GroupBox&>(container).form;
 }
 
+Win32Factory* Win32Factory::current_ = nullptr;
+
 Win32Factory::Win32Factory() {
+  current_ = this;
   INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
   if (!InitCommonControlsEx(&controls)) InitCommonControls();
 
@@ -456,6 +459,7 @@ Win32Factory::Win32Factory() {
 }
 
 Win32Factory::~Win32Factory() {
+  if (current_ == this) current_ = nullptr;
   // The windows first (the About window is owned by the main window), then their fonts.
   for (auto it = forms_.rbegin(); it != forms_.rend(); ++it) it->reset();
   for (const CachedFont& cached : fonts_) DeleteObject(cached.font);
@@ -533,7 +537,10 @@ HWND Win32Factory::CreateChild(Container& parent, const Placement& at, ChildWind
                               Scale(inForm.top), Scale(inForm.width), Scale(inForm.height),
                               form.hwnd, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)),
                               GetModuleHandleA(nullptr), nullptr);
-  if (hwnd == nullptr) FailCreating("window's controls");
+  if (hwnd == nullptr) {
+    FailCreating("window's controls");
+    return nullptr;
+  }
   SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   child.hwnd = hwnd;
   form.children[hwnd] = &child;
@@ -666,7 +673,12 @@ bool Win32Factory::PreTranslate(MSG& msg) {
   return IsDialogMessageA(form->hwnd, &msg) != 0;
 }
 
+void Win32Factory::Fail(Exception failure) {
+  if (!failure_) failure_ = std::move(failure);
+}
+
 void Win32Factory::RunMessageLoop() {
+  running_ = true;
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
     if (PreTranslate(msg)) continue;

@@ -7,9 +7,11 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "os/Exception.h"
 #include "ui/Controls.h"
 #include "ui/FileDialog.h"
 #include "ui/MessageBox.h"
@@ -140,7 +142,6 @@ class Win32Form : public FormControl {
  private:
   void CenterOnDesktop();
   void FocusFirstControl();
-  void RunHandler(ChildWindow* child, UINT code);
 
   Win32Factory& factory_;
   FormStyle style_;
@@ -171,6 +172,12 @@ class Win32Factory : public ControlFactory {
 
   // Runs the message loop until the main window is destroyed (WM_QUIT).
   void RunMessageLoop();
+  bool Running() const { return running_; }
+  // The first failure while the windows were built, if any (see FailCreating).
+  const std::optional<Exception>& Failure() const { return failure_; }
+  void Fail(Exception failure);
+  // The factory in use, the only one at a time; null when there is none.
+  static Win32Factory* Current() { return current_; }
   // The key preview and dialog keys (Tab, arrows) for a message taken from the queue; true
   // when it has been handled and must not be dispatched.
   bool PreTranslate(MSG& msg);
@@ -185,7 +192,10 @@ class Win32Factory : public ControlFactory {
   HWND CreateChild(Container& parent, const Placement& at, ChildWindow& child,
                    const char* className, const char* text, DWORD style, HFONT font);
 
+  static Win32Factory* current_;
   int dpi_ = 96;
+  bool running_ = false;
+  std::optional<Exception> failure_;
   std::vector<std::unique_ptr<Win32Form>> forms_;
   std::vector<std::unique_ptr<ChildWindow>> children_;
   std::vector<std::unique_ptr<Win32Menu>> menus_;
@@ -203,6 +213,9 @@ class Win32Factory : public ControlFactory {
   };
   std::vector<CachedBrush> brushes_;
 };
+
+// Reports that a window, control or menu could not be created (see Win32Factory::Failure).
+void FailCreating(const char* what);
 
 // The form a container belongs to (a form, or a group box inside one).
 Win32Form& FormOfContainer(Container& container);

@@ -18,9 +18,11 @@ class FormsInUse {
 
 }  // namespace
 
-void RunWindowedMode() {
+std::optional<Exception> RunWindowedMode() {
   win32ui::Win32Factory factory;
   FormsInUse forms(factory);
+  if (std::optional<Exception> failed = factory.Failure()) return failed;
   SetDRAMRegisterForm->Window.Show();
   factory.RunMessageLoop();
+  return std::nullopt;
 }

@@ -20,17 +20,17 @@ namespace {
 // The framework as the entry sees it: records what it was asked to do.
 class FakeApplication : public Application {
  public:
-  void Initialize(const std::string& title) override {
+  std::optional<Exception> Initialize(const std::string& title) override {
     titles.push_back(title);
-    if (onInitialize) onInitialize();
+    return onInitialize ? onInitialize() : std::nullopt;
   }
-  void RunWindowed() override {
+  std::optional<Exception> RunWindowed() override {
     ++windowedRuns;
-    if (onRun) onRun();
+    return onRun ? onRun() : std::nullopt;
   }
   std::vector<std::string> titles;
   int windowedRuns = 0;
-  std::function<void()> onInitialize, onRun;
+  std::function<std::optional<Exception>()> onInitialize, onRun;
 };
 
 // The seven registers as the chip holds them, in table order.
@@ -135,10 +135,11 @@ TEST_F(EntryTest, AMutexFailureOfAnotherKindDoesNotStopTheProgram) {
 
 TEST_F(EntryTest, WindowedModeWithProgramPathsAndCurrentDirectory) {
   win.fs.currentDirectory = "C:\\WINDOWS";
-  app.onRun = [&] {
+  app.onRun = [&]() -> std::optional<Exception> {
     // The driver is ready while the windows run.
     EXPECT_NE(DeviceDriver, nullptr);
     EXPECT_EQ(win.fs.currentDirectory + "\\", kProgramDir);
+    return std::nullopt;
   };
   EXPECT_EQ(Run(kQuotedProgram), 0);
   EXPECT_EQ(app.titles, std::vector<std::string>{"Morvane"});
@@ -165,11 +166,12 @@ TEST_F(EntryTest, BlankTailsChooseWindowedMode) {
 }
 
 TEST_F(EntryTest, AMutexHeldByThisRunStopsARunStartedMeanwhile) {
-  app.onRun = [&] {
+  app.onRun = [&]() -> std::optional<Exception> {
     FakeApplication second;
     win.session.commandLine = std::string(kQuotedProgram) + " C:\\r.mvn";
     EXPECT_EQ(MorvaneMain(second), 0);
     EXPECT_TRUE(second.titles.empty());
+    return std::nullopt;
   };
   AddRegisterFile("C:\\r.mvn", "[DRAM]\r\nTcl=2\r\n");
   EXPECT_EQ(Run(kQuotedProgram), 0);
@@ -419,10 +421,10 @@ TEST_F(EntryTest, SilentApplyWithBytesAboveAscii) {
   EXPECT_EQ(Chip::Now().f2x88, WithField(powerOn.f2x88, 0, 3, 2));
 }
 
-// ------------------------------------------------------------------ exceptions
+// ------------------------------------------------------------------ framework errors
 
-TEST_F(EntryTest, AnExceptionInTheWindowsShowsTheStandardBoxAndCleansUp) {
-  app.onRun = [] { throw Exception("Cannot create the main window"); };
+TEST_F(EntryTest, AFrameworkErrorInTheWindowsShowsTheStandardBoxAndCleansUp) {
+  app.onRun = [] { return Exception("Cannot create the main window"); };
   EXPECT_EQ(Run(kQuotedProgram), 0);
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_EQ(Boxes()[0].text, "Cannot create the main window.");
@@ -431,8 +433,8 @@ TEST_F(EntryTest, AnExceptionInTheWindowsShowsTheStandardBoxAndCleansUp) {
   EXPECT_EQ(DeviceDriver, nullptr);
 }
 
-TEST_F(EntryTest, AnExceptionBeforeTheChecksSkipsThemAndStillEndsWithCodeZero) {
-  app.onInitialize = [] { throw Exception("Out of system resources."); };
+TEST_F(EntryTest, AFrameworkErrorBeforeTheChecksSkipsThemAndStillEndsWithCodeZero) {
+  app.onInitialize = [] { return Exception("Out of system resources."); };
   EXPECT_EQ(Run(kQuotedProgram), 0);
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_EQ(Boxes()[0].text, "Out of system resources.");

@@ -7,7 +7,6 @@
 
 #include "files/IniFile.h"
 #include "files/RegisterFile.h"
-#include "os/Exception.h"
 #include "tests/native/files/RegisterFileFixture.h"
 
 namespace {
@@ -170,7 +169,7 @@ TEST_F(RegisterFileTest, LoadOfAMissingOrUnreadableFileFails) {
   EXPECT_FALSE(LoadRegisterFile(file));  // another program holds it exclusively
   win->CloseHandle(locked);
   for (const PciRegister& reg : Registers) EXPECT_EQ(reg.value, 0x12345678u);
-  EXPECT_THROW(ReadFieldKey(F("Tcl"), "DRAM", missing), Exception);
+  EXPECT_FALSE(ReadFieldKey(F("Tcl"), "DRAM", missing));
   EXPECT_EQ(win->OpenHandleCount(sim::HandleKind::File), 0);
 }
 
@@ -179,7 +178,7 @@ TEST_F(RegisterFileTest, SavesThatCannotBeWrittenChangeNothing) {
   fs.AddFile(file, "[DRAM]\r\nTcl=0\r\n", os::kFileAttributeReadonly);
   EXPECT_FALSE(SaveDramSection(file));
   EXPECT_FALSE(SaveRegisterFile(file));
-  EXPECT_THROW(WriteFieldKey(F("Tcl"), "DRAM", file), Exception);
+  EXPECT_FALSE(WriteFieldKey(F("Tcl"), "DRAM", file));
   EXPECT_EQ(fs.Contents(file), "[DRAM]\r\nTcl=0\r\n");
   EXPECT_EQ(fs.List(folder), std::vector<std::string>{"regs.mvn"});
 

@@ -19,6 +19,7 @@
 #include "tests/wine/ui/Png.h"
 #include "ui/Aboutform.h"
 #include "ui/Setregform.h"
+#include "ui/win32/Win32Controls.h"
 #include "ui/win32/Win32Ui.h"
 
 namespace {
@@ -439,6 +440,21 @@ void ActAsTheUserOnce() {
   Check(WaitFor([&] { return !IsWindow(window); }), "File, Exit closes the main window");
 }
 
+// A failure while the windows are built is kept, the first one only, for windowed mode to
+// hand back; once the message loop runs it would be shown at once instead.
+void CheckCreationFailuresAreKept() {
+  win32ui::Win32Factory factory;
+  Check(win32ui::Win32Factory::Current() == &factory, "the factory in use is known");
+  Check(!factory.Failure(), "a new factory has no failure");
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  win32ui::FailCreating("window");
+  SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+  win32ui::FailCreating("menu");
+  Check(factory.Failure() &&
+            std::string(factory.Failure()->what()) == "Unable to create the window (error 8)",
+        "the first creation failure is kept with its error code");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -456,12 +472,12 @@ int main(int argc, char** argv) {
     std::printf("FAIL: the simulated driver does not start (error %lu)\n", GetLastError());
     return 1;
   }
+  CheckCreationFailuresAreKept();
+  Check(win32ui::Win32Factory::Current() == nullptr, "no factory once it is gone");
   uiThread = GetCurrentThreadId();
   std::thread user(ActAsTheUser);
-  try {
-    RunWindowedMode();
-  } catch (const std::exception& e) {
-    Check(false, std::string("windowed mode raised: ") + e.what());
+  if (std::optional<Exception> failed = RunWindowedMode()) {
+    Check(false, std::string("windowed mode failed: ") + failed->what());
   }
   user.join();
   FreeDeviceDriver();
