@@ -90,6 +90,17 @@ LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
   return form->HandleMessage(message, wParam, lParam);
 }
 
+// The common controls and the common dialogs are loaded when the windows first need them,
+// not when the program starts: a silent apply at log-on shows no window, and these libraries
+// with what they bring in are most of a start's cost. Once loaded they stay until the end.
+template <typename Function>
+Function LibraryFunction(const char* library, const char* name) {
+  HMODULE module = GetModuleHandleA(library);
+  if (module == nullptr) module = LoadLibraryA(library);
+  if (module == nullptr) return nullptr;
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
 bool IsNt5OrLater() {
   DWORD version = GetVersion();
   return (version & 0x80000000u) == 0 && LOBYTE(LOWORD(version)) >= 5;
@@ -238,14 +249,20 @@ bool Win32OpenDialog::RunDialog(const std::string& initialDir) {
     ofn.lpstrTitle = Title.empty() ? nullptr : Title.c_str();
     ofn.Flags = OpenFileNameFlags(Options);
     ofn.lpstrDefExt = DefaultExt.empty() ? nullptr : DefaultExt.c_str();
-    if (GetOpenFileNameA(&ofn)) {
+    auto open = LibraryFunction<BOOL(WINAPI*)(OPENFILENAMEA*)>("comdlg32.dll", "GetOpenFileNameA");
+    auto lastError = LibraryFunction<DWORD(WINAPI*)()>("comdlg32.dll", "CommDlgExtendedError");
+    if (open == nullptr || lastError == nullptr) {
+      FailCreating("file dialog");
+      return false;
+    }
+    if (open(&ofn)) {
       FileName = file.data();
       FilterIndex = static_cast<int>(ofn.nFilterIndex);
       return true;
     }
     // Cancelled; or the remembered name no longer suits the dialog (its folder is gone),
     // which it refuses before showing anything: then it opens once more without it.
-    if (CommDlgExtendedError() == 0 || FileName.empty()) return false;
+    if (lastError() == 0 || FileName.empty()) return false;
   }
   return false;
 }
@@ -433,8 +450,15 @@ Win32Factory* Win32Factory::current_ = nullptr;
 
 Win32Factory::Win32Factory() {
   current_ = this;
+  // The themed controls where the manifest asks for them; without the library (or with one
+  // older than Internet Explorer 3) the system's own controls serve.
   INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
-  if (!InitCommonControlsEx(&controls)) InitCommonControls();
+  auto initEx = LibraryFunction<BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*)>("comctl32.dll",
+                                                                            "InitCommonControlsEx");
+  if (initEx == nullptr || !initEx(&controls)) {
+    auto init = LibraryFunction<void(WINAPI*)()>("comctl32.dll", "InitCommonControls");
+    if (init != nullptr) init();
+  }
 
   HINSTANCE instance = GetModuleHandleA(nullptr);
   WNDCLASSEXA windowClass = {};
