@@ -69,3 +69,7 @@ add_test(NAME imports_programs
   COMMAND sh ${PROJECT_SOURCE_DIR}/tests/wine/driver/check-imports.sh
           ${PROJECT_SOURCE_DIR}/tests/wine/driver/xp-program-imports.txt
           $<TARGET_FILE:morvane> $<TARGET_FILE:morvane-sim>)
+
+# The real program without its driver images stays within 128 KiB.
+add_test(NAME size_morvane
+  COMMAND sh ${PROJECT_SOURCE_DIR}/tests/bench/bare-size.sh $<TARGET_FILE:morvane> 131072)

@@ -21,20 +21,14 @@ cmake --build "$native" --target mvn_bench_counts >/dev/null
 cmake --build "$mingw" --target morvane morvane-sim mvn_bench_trivial mvn_bench_window \
   mvn_bench_launch >/dev/null
 exe() { find "$mingw/" -name "$1" -type f | head -n 1; }
-morvane=$(exe morvane.exe)
-sim=$(exe morvane-sim.exe)
+# The programs from the build's own folder: the Wine tests leave copies elsewhere in it.
+morvane="$mingw/bin/morvane.exe"
+sim="$mingw/bin/morvane-sim.exe"
 launch=$(exe mvn_bench_launch.exe)
 trivial=$(exe mvn_bench_trivial.exe)
 window=$(exe mvn_bench_window.exe)
 
-# The images stand after the last section; the table behind its marker says how large.
-size=$(stat -c %s "$morvane")
-marker=$(grep -obUaP 'MVN-DRV-IMAGES!\x00' "$morvane" | head -n 1 | cut -d: -f1)
-images=0
-for i in 0 1 2; do
-  images=$((images + $(od -An -tu4 -j $((marker + 16 + 8 * i + 4)) -N4 "$morvane")))
-done
-bare=$((size - images))
+bare=$(sh tests/bench/bare-size.sh "$morvane")
 
 # A folder of its own for the timed program, with a register file beside it.
 work="$MVN_BUILD/bench"

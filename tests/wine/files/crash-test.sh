@@ -9,7 +9,9 @@ work=$(mktemp -d /tmp/mvn-crash.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 folder="Z:$(printf '%s' "$work" | tr / '\\')"
 
-# One server for all the runs, so that each start is quick.
+# One server for all the runs, so that each start is quick; one still running for the test
+# before ends first (a second server for the prefix would refuse to start).
+sh "$wine_run" 64 "$fallback" wineserver -w
 sh "$wine_run" 64 "$fallback" wineserver -p5
 sh "$wine_run" 64 "$fallback" "$program" prepare "$folder"
 
