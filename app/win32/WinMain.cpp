@@ -24,9 +24,9 @@ class Win32Application : public Application {
 
 }  // namespace
 
-// What ends the program when an exception escapes everything: at once, as the run-time's own
-// handler does after writing to a console this program does not have. Defining it here keeps
-// that handler, and the C++ name demangler it carries (about an eighth of the program), out.
+// What ends the program when the run-time gives up (std::terminate, a pure virtual call): at
+// once, as the run-time's own handler does after writing to a console this program does not
+// have. Defining it here keeps that handler, and the C++ name demangler it carries, out.
 namespace __gnu_cxx {
 void __verbose_terminate_handler() {
   std::abort();
