@@ -142,19 +142,25 @@ bool StartProcess(const std::string& commandLine, const char* folder, PROCESS_IN
   return true;
 }
 
+// Answers the process's message box unless it is the one answered last, which stays visible
+// for a moment after OK.
+void AnswerNewMessageBox(DWORD pid, HWND* answered) {
+  HWND box = FindMessageBox(pid);
+  if (box != nullptr && box != *answered) {
+    AnswerMessageBox(box);
+    *answered = box;
+  }
+}
+
 // Runs a command line to its end, answering every message box on the way.
 int Run(const std::string& commandLine, const char* folder, int seconds) {
   PROCESS_INFORMATION pi;
   if (!StartProcess(commandLine, folder, &pi)) return 1;
   DWORD deadline = GetTickCount() + static_cast<DWORD>(seconds) * 1000;
-  HWND answered = nullptr;  // a box stays visible for a moment after OK
+  HWND answered = nullptr;
   for (;;) {
     if (WaitForSingleObject(pi.hProcess, 100) == WAIT_OBJECT_0) break;
-    HWND box = FindMessageBox(pi.dwProcessId);
-    if (box != nullptr && box != answered) {
-      AnswerMessageBox(box);
-      answered = box;
-    }
+    AnswerNewMessageBox(pi.dwProcessId, &answered);
     if (GetTickCount() > deadline) {
       std::printf("timeout\n");
       TerminateProcess(pi.hProcess, 1);
@@ -185,11 +191,7 @@ int Start(const std::string& commandLine, const char* folder, int seconds) {
       std::printf("window %lu\n", pi.dwProcessId);
       return 0;
     }
-    HWND box = FindMessageBox(pi.dwProcessId);
-    if (box != nullptr && box != answered) {
-      AnswerMessageBox(box);
-      answered = box;
-    }
+    AnswerNewMessageBox(pi.dwProcessId, &answered);
     if (GetTickCount() > deadline) {
       std::printf("timeout\n");
       return 1;
