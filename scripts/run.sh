@@ -26,6 +26,20 @@ program="Z:${program_dir//\//\\}\\morvane-sim.exe"
 drive="$root/build/mingw/bin/mvn_app_drive.exe"
 [ -f "$drive" ] || drive=$(find build/mingw -name mvn_app_drive.exe -type f | head -n 1)
 
+cleanup() {
+  [ -n "${MVN_XVFB_PID:-}" ] && kill "$MVN_XVFB_PID" 2>/dev/null
+  mvn_emulate_i386_stop
+}
+trap cleanup EXIT
+if ! mvn_runs_i386; then
+  echo "== this machine does not run 32-bit x86 programs itself: Wine runs the program under"
+  echo "   qemu-user emulation, which takes minutes at each step"
+  if ! mvn_emulate_i386_start; then
+    echo "cannot hand 32-bit programs to qemu-user here (needs root and binfmt_misc)" >&2
+    exit 1
+  fi
+fi
+
 echo "== preparing Wine (first time: a minute)"
 export WINEPREFIX="$MVN_WINE64_PREFIX"
 mvn_wine_prepare "$WINEPREFIX" win64
@@ -38,9 +52,10 @@ fi
 
 echo "== no display: running under a private X server"
 mvn_xvfb_start
-trap '[ -n "${MVN_XVFB_PID:-}" ] && kill $MVN_XVFB_PID 2>/dev/null; true' EXIT
 # Through a file: the started program inherits the output and would hold a pipe open.
-wine "$drive" start 120 "\"$program\"" >"$root/build/run.out" 2>/dev/null || true
+wait_seconds=120
+[ -z "${MVN_I386_EMULATED:-}" ] || wait_seconds=1500
+wine "$drive" start "$wait_seconds" "\"$program\"" >"$root/build/run.out" 2>/dev/null || true
 started=$(tr -d '\r' <"$root/build/run.out")
 case $started in
   window*) ;;

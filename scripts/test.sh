@@ -17,17 +17,27 @@ cmake -S . -B build/mingw -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DMVN_HOST_TOOLS="$root/build/native/tools" >/dev/null
 cmake --build build/mingw -j "$jobs"
 
-mvn_wine_prepare "$MVN_WINE64_PREFIX" win64
-mvn_wine_prepare "$MVN_WINE32_PREFIX" win32
-mvn_xvfb_start
-trap '[ -n "${MVN_XVFB_PID:-}" ] && kill $MVN_XVFB_PID 2>/dev/null; true' EXIT
+# Every ctest entry that starts Wine has "wine" in its name. Where this machine cannot run
+# 32-bit x86 programs, Wine cannot run ours: those entries are skipped and counted as such.
+wine_filter=() skipped=0
+if mvn_runs_i386; then
+  mvn_wine_prepare "$MVN_WINE64_PREFIX" win64
+  mvn_wine_prepare "$MVN_WINE32_PREFIX" win32
+  mvn_xvfb_start
+  trap '[ -n "${MVN_XVFB_PID:-}" ] && kill $MVN_XVFB_PID 2>/dev/null; true' EXIT
+else
+  wine_filter=(-E wine)
+  skipped=$(ctest --test-dir build/mingw -N -R wine | grep -c "Test *#" || true)
+  echo "== this machine cannot run 32-bit x86 programs (the kernel refuses them), so Wine"
+  echo "   cannot run the i686 programs: skipping the $skipped Wine tests of the MinGW build"
+fi
 
 status=0
 echo "== native tests"
 ctest --test-dir build/native --output-on-failure 2>&1 | tee build/ctest-native.log || status=1
 echo "== MinGW build: unit tests under Wine and Wine tests"
-WINEPREFIX="$MVN_WINE64_PREFIX" ctest --test-dir build/mingw --output-on-failure 2>&1 |
-  tee build/ctest-mingw.log || status=1
+WINEPREFIX="$MVN_WINE64_PREFIX" ctest --test-dir build/mingw --output-on-failure \
+  "${wine_filter[@]}" 2>&1 | tee build/ctest-mingw.log || status=1
 echo "== fuzzing (libFuzzer with AddressSanitizer and UBSan, bounded)"
 fuzz_failed=0
 tests/fuzz/run.sh "$root/build/fuzz" "${MVN_FUZZ_SECONDS:-60}" || { status=1; fuzz_failed=1; }
@@ -43,5 +53,9 @@ for log in build/ctest-native.log build/ctest-mingw.log; do
 done
 total=$((total + 1)) failed=$((failed + fuzz_failed))
 [ "$failed" -eq 0 ] || status=1
-echo "Summary: $((total - failed)) passed, $failed failed"
+if [ "$skipped" -gt 0 ]; then
+  echo "Summary: $((total - failed)) passed, $failed failed, $skipped skipped"
+else
+  echo "Summary: $((total - failed)) passed, $failed failed"
+fi
 exit $status

@@ -176,4 +176,9 @@ class ControlFactory {
   virtual MenuItemControl& CreateMenuItem(MenuControl& parent, const std::string& caption) = 0;
   virtual OpenDialogControl& CreateOpenDialog(FormControl& owner) = 0;
   virtual MessageBoxControl& CreateMessageBox(FormControl& owner) = 0;
+
+  // The width `text` takes when a label draws it in `font`, in pixels at 96 dots per inch
+  // (rounded up): the windows make room for their labels with it, whatever font and screen
+  // resolution the toolkit really has.
+  virtual int TextWidth(const std::string& text, const FontSpec& font) = 0;
 };

@@ -1,7 +1,9 @@
 // The main window's layout, field bindings and command handlers.
 #include "ui/Setregform.h"
 
+#include <algorithm>
 #include <cstring>
+#include <initializer_list>
 #include <iterator>
 
 #include "files/RegisterFile.h"
@@ -23,9 +25,9 @@ std::string LoadErrorText(const std::string& path) {
 
 namespace {
 
-FormStyle MainStyle() {
+FormStyle MainStyle(int clientWidth) {
   FormStyle style;
-  style.clientWidth = 597;
+  style.clientWidth = clientWidth;
   style.clientHeight = 608;
   style.border = BorderStyle::Single;
   style.minimizeButton = true;
@@ -51,110 +53,179 @@ ChoiceBox& FieldList(ControlFactory& factory, Container& box, int left, int top,
   return factory.CreateComboBox(box, {left, top, width, kListHeight, tabOrder}, kItemHeight);
 }
 
-// Timing and configuration boxes: labels at 8, lists at 168, 113 wide.
+// Timing and configuration boxes: labels at 8, lists 113 wide (at 168 in the design).
 constexpr int kLabelLeft = 8;
-constexpr int kListLeft = 168;
 constexpr int kListWidth = 113;
-// The MEMCLK block: two columns of narrow lists.
+// The MEMCLK block: two columns of narrow lists (labels at 8, the right column's at 152).
 constexpr int kClockListWidth = 65;
-constexpr int kClockLeftColumnLabel = 8, kClockLeftColumnList = 72;
-constexpr int kClockRightColumnLabel = 152, kClockRightColumnList = 216;
-// The link box: two columns of lists 80 wide.
+constexpr int kClockLeftColumnLabel = 8;
+// The link box: two columns of lists 80 wide (left column's labels at 8).
 constexpr int kLinkListWidth = 80;
-constexpr int kLinkLeftLabel = 8, kLinkLeftList = 96;
-constexpr int kLinkRightLabel = 200, kLinkRightList = 328;
+constexpr int kLinkLeftLabel = 8;
+// Room kept right of a box's last list, and between the boxes and the window's edges.
+constexpr int kBoxPadding = 8;
+constexpr int kWindowMargin = 8;
+constexpr int kRightMargin = 4;
+constexpr int kBoxSpacing = 7;
+
+constexpr int kLegendLeft = 72;
+constexpr char kLegendText[] = "* Indicates a reserved value";
+
+// How far a column's lists must move right so that the widest of its labels, standing at
+// `labelLeft`, keeps kLabelGap before them.
+int ListShift(ControlFactory& factory, std::initializer_list<const char*> keys, int labelLeft,
+              int listLeft) {
+  const FontSpec font = MainStyle(0).font;
+  int needed = 0;
+  for (const char* key : keys) {
+    for (const RegisterField& field : AllFields()) {
+      if (std::strcmp(field.key, key) == 0) {
+        needed = std::max(needed, labelLeft + factory.TextWidth(field.label, font) + kLabelGap);
+      }
+    }
+  }
+  return std::max(0, needed - listLeft);
+}
 
 }  // namespace
 
-TSetDRAMRegisterForm::TSetDRAMRegisterForm(ControlFactory& f)
-    : Window(f.CreateForm(MainStyle())),
+MainLayout FitMainLayout(ControlFactory& f) {
+  MainLayout L;
+  L.timingListLeft += ListShift(f, {"Tcl", "Trc", "Trfc", "Trcd", "Trrd", "Tras", "Trp", "Twr",
+                                    "Twtr", "Trtw", "Tref"},
+                                kLabelLeft, L.timingListLeft);
+  int legendRight = kLegendLeft + f.TextWidth(kLegendText, kLegendFont);
+  L.timingWidth = std::max({L.timingWidth, L.timingListLeft + kListWidth + kBoxPadding,
+                            legendRight + kBoxPadding});
 
-      TimingGroupBox(f.CreateGroupBox(Window, {8, 8, 289, 329, 0}, "Timing Parameters")),
+  L.configListLeft += ListShift(f, {"ReadWriteQueueBypass", "ControllerMode", "ECCMode",
+                                    "TwoTTiming", "BypassMax", "MaxAsyncLatency",
+                                    "ReadPreamble", "IdleCycleLimit",
+                                    "DynamicIdleCycleCounter", "MEMCLKFrequency"},
+                                kLabelLeft, L.configListLeft);
+  // The MEMCLK block keeps its two columns: the right one moves with the left one's lists.
+  int leftClocks = ListShift(f, {"MEMCLK0", "MEMCLK1"}, kClockLeftColumnLabel, L.clockLeftList);
+  L.clockLeftList += leftClocks;
+  L.clockRightLabel += leftClocks;
+  L.clockRightList += leftClocks;
+  L.clockRightList += ListShift(f, {"MEMCLK2", "MEMCLK3"}, L.clockRightLabel, L.clockRightList);
+  int configNeeded = std::max(L.configListLeft + kListWidth, L.clockRightList + kClockListWidth);
+  L.configWidth = std::max(L.configWidth, configNeeded + kBoxPadding);
+
+  // The link box's two columns, the right one moving with the left one's lists.
+  int leftLinks = ListShift(f, {"LinkFreq", "CRCFlood", "StopTristate", "ExtControlTime",
+                                "WidthIN", "WidthOut"},
+                            kLinkLeftLabel, L.linkLeftList);
+  L.linkLeftList += leftLinks;
+  L.linkRightLabel += leftLinks;
+  L.linkRightList += leftLinks;
+  L.linkRightList += ListShift(f, {"ReqBufCnt", "PostedReqBufCnt", "RespBufCnt", "ProbeBufCnt",
+                                   "ReqDataBufCnt", "PostedReqDataBufCnt",
+                                   "ResponseDataBufCnt"},
+                               L.linkRightLabel, L.linkRightList);
+
+  // The two upper boxes side by side; the link box and the button strip span both, and the
+  // right edges of the upper and lower boxes stay flush.
+  L.configLeft = kWindowMargin + L.timingWidth + kBoxSpacing;
+  L.linkWidth = std::max({L.linkWidth, L.linkRightList + kLinkListWidth + kBoxPadding,
+                          L.configLeft + L.configWidth - kWindowMargin});
+  L.configWidth = kWindowMargin + L.linkWidth - L.configLeft;
+  L.clientWidth = kWindowMargin + L.linkWidth + kRightMargin;
+  return L;
+}
+
+TSetDRAMRegisterForm::TSetDRAMRegisterForm(ControlFactory& factory)
+    : TSetDRAMRegisterForm(factory, FitMainLayout(factory)) {}
+
+TSetDRAMRegisterForm::TSetDRAMRegisterForm(ControlFactory& f, const MainLayout& L)
+    : Window(f.CreateForm(MainStyle(L.clientWidth))),
+
+      TimingGroupBox(f.CreateGroupBox(Window, {8, 8, L.timingWidth, 329, 0}, "Timing Parameters")),
       CASLabel(FieldLabel(f, TimingGroupBox, kLabelLeft, 24)),
-      CASLatency(FieldList(f, TimingGroupBox, kListLeft, 24, kListWidth, 0)),
+      CASLatency(FieldList(f, TimingGroupBox, L.timingListLeft, 24, kListWidth, 0)),
       RowCycleTimeLabel(FieldLabel(f, TimingGroupBox, kLabelLeft, 48)),
-      RowCycleTime(FieldList(f, TimingGroupBox, kListLeft, 48, kListWidth, 1)),
+      RowCycleTime(FieldList(f, TimingGroupBox, L.timingListLeft, 48, kListWidth, 1)),
       RowRefreshCycleTimeLabel(FieldLabel(f, TimingGroupBox, kLabelLeft, 72)),
-      RowRefreshCycleTime(FieldList(f, TimingGroupBox, kListLeft, 72, kListWidth, 2)),
+      RowRefreshCycleTime(FieldList(f, TimingGroupBox, L.timingListLeft, 72, kListWidth, 2)),
       RASToCASDelayLabel(FieldLabel(f, TimingGroupBox, kLabelLeft, 96)),
-      RASToCASDelay(FieldList(f, TimingGroupBox, kListLeft, 96, kListWidth, 3)),
+      RASToCASDelay(FieldList(f, TimingGroupBox, L.timingListLeft, 96, kListWidth, 3)),
       RASToRASDelayLabel(FieldLabel(f, TimingGroupBox, kLabelLeft, 120)),
-      RASToRASDelay(FieldList(f, TimingGroupBox, kListLeft, 120, kListWidth, 4)),
+      RASToRASDelay(FieldList(f, TimingGroupBox, L.timingListLeft, 120, kListWidth, 4)),
       MinRASTimeLabel(FieldLabel(f, TimingGroupBox, kLabelLeft, 144)),
-      MinRASTime(FieldList(f, TimingGroupBox, kListLeft, 144, kListWidth, 5)),
+      MinRASTime(FieldList(f, TimingGroupBox, L.timingListLeft, 144, kListWidth, 5)),
       RowPrechargeTimeLabel(FieldLabel(f, TimingGroupBox, kLabelLeft, 168)),
-      RowPrechargeTime(FieldList(f, TimingGroupBox, kListLeft, 168, kListWidth, 6)),
+      RowPrechargeTime(FieldList(f, TimingGroupBox, L.timingListLeft, 168, kListWidth, 6)),
       WriteRecoveryTimeLabel(FieldLabel(f, TimingGroupBox, kLabelLeft, 192)),
-      WriteRecoveryTime(FieldList(f, TimingGroupBox, kListLeft, 192, kListWidth, 7)),
+      WriteRecoveryTime(FieldList(f, TimingGroupBox, L.timingListLeft, 192, kListWidth, 7)),
       WriteToReadDelayLabel(FieldLabel(f, TimingGroupBox, kLabelLeft, 216)),
-      WriteToReadDelay(FieldList(f, TimingGroupBox, kListLeft, 216, kListWidth, 8)),
+      WriteToReadDelay(FieldList(f, TimingGroupBox, L.timingListLeft, 216, kListWidth, 8)),
       ReadToWriteDelayLabel(FieldLabel(f, TimingGroupBox, kLabelLeft, 240)),
-      ReadToWriteDelay(FieldList(f, TimingGroupBox, kListLeft, 240, kListWidth, 9)),
+      ReadToWriteDelay(FieldList(f, TimingGroupBox, L.timingListLeft, 240, kListWidth, 9)),
       RefreshRateLabel(FieldLabel(f, TimingGroupBox, kLabelLeft, 264)),
-      RefreshRate(FieldList(f, TimingGroupBox, kListLeft, 264, kListWidth, 10)),
-      Label1(f.CreateLabel(TimingGroupBox, {72, 304, 166, 16, -1}, "* Indicates a reserved value",
+      RefreshRate(FieldList(f, TimingGroupBox, L.timingListLeft, 264, kListWidth, 10)),
+      Label1(f.CreateLabel(TimingGroupBox, {kLegendLeft, 304, 166, 16, -1}, kLegendText,
                            &kLegendFont)),
 
-      GroupBox2(f.CreateGroupBox(Window, {304, 8, 289, 329, 2}, "Configuration Parameters")),
+      GroupBox2(f.CreateGroupBox(Window, {L.configLeft, 8, L.configWidth, 329, 2}, "Configuration Parameters")),
       ReadWriteQBypassLabel(FieldLabel(f, GroupBox2, kLabelLeft, 24)),
-      ReadWriteQBypass(FieldList(f, GroupBox2, kListLeft, 24, kListWidth, 0)),
+      ReadWriteQBypass(FieldList(f, GroupBox2, L.configListLeft, 24, kListWidth, 0)),
       ControllerModeLabel(FieldLabel(f, GroupBox2, kLabelLeft, 48)),
-      ControllerMode(FieldList(f, GroupBox2, kListLeft, 48, kListWidth, 1)),
+      ControllerMode(FieldList(f, GroupBox2, L.configListLeft, 48, kListWidth, 1)),
       EccLabel(FieldLabel(f, GroupBox2, kLabelLeft, 72)),
-      Ecc(FieldList(f, GroupBox2, kListLeft, 72, kListWidth, 2)),
+      Ecc(FieldList(f, GroupBox2, L.configListLeft, 72, kListWidth, 2)),
       TwoTLabel(FieldLabel(f, GroupBox2, kLabelLeft, 96)),
-      TwoT(FieldList(f, GroupBox2, kListLeft, 96, kListWidth, 3)),
+      TwoT(FieldList(f, GroupBox2, L.configListLeft, 96, kListWidth, 3)),
       BypassMaxLabel(FieldLabel(f, GroupBox2, kLabelLeft, 120)),
-      BypassMax(FieldList(f, GroupBox2, kListLeft, 120, kListWidth, 4)),
+      BypassMax(FieldList(f, GroupBox2, L.configListLeft, 120, kListWidth, 4)),
       MaxAsyncLatencyLabel(FieldLabel(f, GroupBox2, kLabelLeft, 144)),
-      MaxAsyncLatency(FieldList(f, GroupBox2, kListLeft, 144, kListWidth, 5)),
+      MaxAsyncLatency(FieldList(f, GroupBox2, L.configListLeft, 144, kListWidth, 5)),
       ReadPreambleLabel(FieldLabel(f, GroupBox2, kLabelLeft, 168)),
-      ReadPreamble(FieldList(f, GroupBox2, kListLeft, 168, kListWidth, 6)),
+      ReadPreamble(FieldList(f, GroupBox2, L.configListLeft, 168, kListWidth, 6)),
       IdleCycleLimitLabel(FieldLabel(f, GroupBox2, kLabelLeft, 192)),
-      IdleCycleLimit(FieldList(f, GroupBox2, kListLeft, 192, kListWidth, 7)),
+      IdleCycleLimit(FieldList(f, GroupBox2, L.configListLeft, 192, kListWidth, 7)),
       DynamicIdleCycleCounterLabel(FieldLabel(f, GroupBox2, kLabelLeft, 216)),
-      DynamicIdleCycleCounter(FieldList(f, GroupBox2, kListLeft, 216, kListWidth, 8)),
+      DynamicIdleCycleCounter(FieldList(f, GroupBox2, L.configListLeft, 216, kListWidth, 8)),
       MemClkFreqLabel(FieldLabel(f, GroupBox2, kLabelLeft, 240)),
-      MemClkFreq(FieldList(f, GroupBox2, kListLeft, 240, kListWidth, 9)),
+      MemClkFreq(FieldList(f, GroupBox2, L.configListLeft, 240, kListWidth, 9)),
       MemClk0Label(FieldLabel(f, GroupBox2, kClockLeftColumnLabel, 272)),
-      MemClk0(FieldList(f, GroupBox2, kClockLeftColumnList, 272, kClockListWidth, 10)),
+      MemClk0(FieldList(f, GroupBox2, L.clockLeftList, 272, kClockListWidth, 10)),
       MemClk1Label(FieldLabel(f, GroupBox2, kClockLeftColumnLabel, 296)),
-      MemClk1(FieldList(f, GroupBox2, kClockLeftColumnList, 296, kClockListWidth, 11)),
-      MemClk2Label(FieldLabel(f, GroupBox2, kClockRightColumnLabel, 272)),
-      MemClk2(FieldList(f, GroupBox2, kClockRightColumnList, 272, kClockListWidth, 12)),
-      MemClk3Label(FieldLabel(f, GroupBox2, kClockRightColumnLabel, 296)),
-      MemClk3(FieldList(f, GroupBox2, kClockRightColumnList, 296, kClockListWidth, 13)),
+      MemClk1(FieldList(f, GroupBox2, L.clockLeftList, 296, kClockListWidth, 11)),
+      MemClk2Label(FieldLabel(f, GroupBox2, L.clockRightLabel, 272)),
+      MemClk2(FieldList(f, GroupBox2, L.clockRightList, 272, kClockListWidth, 12)),
+      MemClk3Label(FieldLabel(f, GroupBox2, L.clockRightLabel, 296)),
+      MemClk3(FieldList(f, GroupBox2, L.clockRightList, 296, kClockListWidth, 13)),
 
-      GroupBox3(f.CreateGroupBox(Window, {8, 344, 585, 201, 3}, "Link Parameters")),
+      GroupBox3(f.CreateGroupBox(Window, {8, 344, L.linkWidth, 201, 3}, "Link Parameters")),
       LinkFreqLabel(FieldLabel(f, GroupBox3, kLinkLeftLabel, 24)),
-      LinkFreq(FieldList(f, GroupBox3, kLinkLeftList, 24, kLinkListWidth, 0)),
+      LinkFreq(FieldList(f, GroupBox3, L.linkLeftList, 24, kLinkListWidth, 0)),
       CRCFloodEnableLabel(FieldLabel(f, GroupBox3, kLinkLeftLabel, 48)),
-      CRCFloodEnable(FieldList(f, GroupBox3, kLinkLeftList, 48, kLinkListWidth, 1)),
+      CRCFloodEnable(FieldList(f, GroupBox3, L.linkLeftList, 48, kLinkListWidth, 1)),
       StopTristateEnableLabel(FieldLabel(f, GroupBox3, kLinkLeftLabel, 72)),
-      StopTristateEnable(FieldList(f, GroupBox3, kLinkLeftList, 72, kLinkListWidth, 2)),
+      StopTristateEnable(FieldList(f, GroupBox3, L.linkLeftList, 72, kLinkListWidth, 2)),
       ExtControlTimeLabel(FieldLabel(f, GroupBox3, kLinkLeftLabel, 96)),
-      ExtControlTime(FieldList(f, GroupBox3, kLinkLeftList, 96, kLinkListWidth, 3)),
+      ExtControlTime(FieldList(f, GroupBox3, L.linkLeftList, 96, kLinkListWidth, 3)),
       LinkWidthInLabel(FieldLabel(f, GroupBox3, kLinkLeftLabel, 120)),
-      LinkWidthIn(FieldList(f, GroupBox3, kLinkLeftList, 120, kLinkListWidth, 4)),
+      LinkWidthIn(FieldList(f, GroupBox3, L.linkLeftList, 120, kLinkListWidth, 4)),
       LinkWidthOutLabel(FieldLabel(f, GroupBox3, kLinkLeftLabel, 144)),
-      LinkWidthOut(FieldList(f, GroupBox3, kLinkLeftList, 144, kLinkListWidth, 5)),
-      RequestBufferCountLabel(FieldLabel(f, GroupBox3, kLinkRightLabel, 24)),
-      RequestBufferCount(FieldList(f, GroupBox3, kLinkRightList, 24, kLinkListWidth, 11)),
-      PostedRequestBufferCountLabel(FieldLabel(f, GroupBox3, kLinkRightLabel, 48)),
-      PostedRequestBufferCount(FieldList(f, GroupBox3, kLinkRightList, 48, kLinkListWidth, 6)),
-      ResponseBufferCountLabel(FieldLabel(f, GroupBox3, kLinkRightLabel, 72)),
-      ResponseBufferCount(FieldList(f, GroupBox3, kLinkRightList, 72, kLinkListWidth, 7)),
-      ProbeBufferCountLabel(FieldLabel(f, GroupBox3, kLinkRightLabel, 96)),
-      ProbeBufferCount(FieldList(f, GroupBox3, kLinkRightList, 96, kLinkListWidth, 8)),
-      RequestDataBufferCountLabel(FieldLabel(f, GroupBox3, kLinkRightLabel, 120)),
-      RequestDataBufferCount(FieldList(f, GroupBox3, kLinkRightList, 120, kLinkListWidth, 9)),
-      PostedRequestDataBufferCountLabel(FieldLabel(f, GroupBox3, kLinkRightLabel, 144)),
+      LinkWidthOut(FieldList(f, GroupBox3, L.linkLeftList, 144, kLinkListWidth, 5)),
+      RequestBufferCountLabel(FieldLabel(f, GroupBox3, L.linkRightLabel, 24)),
+      RequestBufferCount(FieldList(f, GroupBox3, L.linkRightList, 24, kLinkListWidth, 11)),
+      PostedRequestBufferCountLabel(FieldLabel(f, GroupBox3, L.linkRightLabel, 48)),
+      PostedRequestBufferCount(FieldList(f, GroupBox3, L.linkRightList, 48, kLinkListWidth, 6)),
+      ResponseBufferCountLabel(FieldLabel(f, GroupBox3, L.linkRightLabel, 72)),
+      ResponseBufferCount(FieldList(f, GroupBox3, L.linkRightList, 72, kLinkListWidth, 7)),
+      ProbeBufferCountLabel(FieldLabel(f, GroupBox3, L.linkRightLabel, 96)),
+      ProbeBufferCount(FieldList(f, GroupBox3, L.linkRightList, 96, kLinkListWidth, 8)),
+      RequestDataBufferCountLabel(FieldLabel(f, GroupBox3, L.linkRightLabel, 120)),
+      RequestDataBufferCount(FieldList(f, GroupBox3, L.linkRightList, 120, kLinkListWidth, 9)),
+      PostedRequestDataBufferCountLabel(FieldLabel(f, GroupBox3, L.linkRightLabel, 144)),
       PostedRequestDataBufferCount(
-          FieldList(f, GroupBox3, kLinkRightList, 144, kLinkListWidth, 10)),
-      ResponseDataBufferCountLabel(FieldLabel(f, GroupBox3, kLinkRightLabel, 168)),
-      ResponseDataBufferCount(FieldList(f, GroupBox3, kLinkRightList, 168, kLinkListWidth, 12)),
+          FieldList(f, GroupBox3, L.linkRightList, 144, kLinkListWidth, 10)),
+      ResponseDataBufferCountLabel(FieldLabel(f, GroupBox3, L.linkRightLabel, 168)),
+      ResponseDataBufferCount(FieldList(f, GroupBox3, L.linkRightList, 168, kLinkListWidth, 12)),
 
-      GroupBox1(f.CreateGroupBox(Window, {8, 552, 585, 49, 1}, "")),
+      GroupBox1(f.CreateGroupBox(Window, {8, 552, L.linkWidth, 49, 1}, "")),
       RefreshButton(f.CreateButton(GroupBox1, {24, 14, 75, 25, 0}, "Refresh")),
       SetRegistersButton(f.CreateButton(GroupBox1, {128, 14, 75, 25, 1}, "Set")),
 

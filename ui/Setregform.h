@@ -22,6 +22,34 @@ std::string LoadErrorText(const std::string& path);
 inline constexpr char kSaveErrorCaption[] = "Save Error";
 inline constexpr char kLoadErrorCaption[] = "Load Error";
 
+// Where the window's columns stand, in pixels at 96 dots per inch. The design values fit an
+// 8-point "MS Sans Serif"; where the font the window really gets draws a column's labels
+// wider than the room before its lists, those lists (and all that stands right of them) move
+// right by the difference and the boxes and the window grow with them.
+struct MainLayout {
+  int timingListLeft = 168;
+  int timingWidth = 289;
+  int configLeft = 304;
+  int configListLeft = 168;
+  int configWidth = 289;
+  // The two-by-two MEMCLK block inside the configuration box.
+  int clockLeftList = 72;
+  int clockRightLabel = 152;
+  int clockRightList = 216;
+  // The two columns of the link box.
+  int linkLeftList = 96;
+  int linkRightLabel = 200;
+  int linkRightList = 328;
+  int linkWidth = 585;  // the button strip has the same width
+  int clientWidth = 597;
+};
+
+// The smallest free room between a label's text and its list.
+inline constexpr int kLabelGap = 4;
+
+// The layout for the labels' texts as `factory` measures them in the window's fonts.
+MainLayout FitMainLayout(ControlFactory& factory);
+
 class TSetDRAMRegisterForm {
  public:
   // Builds the window and its controls, binds the 38 fields, disables "Set", reads both
@@ -154,6 +182,7 @@ class TSetDRAMRegisterForm {
   MessageBoxControl& Messages;  // the window's message boxes, owned by the window
 
  private:
+  TSetDRAMRegisterForm(ControlFactory& factory, const MainLayout& layout);
   void BindAllFields();
   // Sets every setting of the shared file dialog for one command.
   void PrepareOpenDialog(OpenOptions options);

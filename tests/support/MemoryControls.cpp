@@ -125,3 +125,8 @@ OpenDialogControl& MemoryControlFactory::CreateOpenDialog(FormControl& /*owner*/
 MessageBoxControl& MemoryControlFactory::CreateMessageBox(FormControl& /*owner*/) {
   return messages;
 }
+
+int MemoryControlFactory::TextWidth(const std::string& text, const FontSpec& font) {
+  int eighthPoints = static_cast<int>(text.size()) * charWidth * font.points;
+  return (eighthPoints + 7) / 8;
+}

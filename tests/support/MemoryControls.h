@@ -157,7 +157,12 @@ class MemoryControlFactory : public ControlFactory {
   MenuItemControl& CreateMenuItem(MenuControl& parent, const std::string& caption) override;
   OpenDialogControl& CreateOpenDialog(FormControl& owner) override;
   MessageBoxControl& CreateMessageBox(FormControl& owner) override;
+  // Every character `charWidth` pixels wide in an 8-point font, in proportion for other sizes.
+  int TextWidth(const std::string& text, const FontSpec& font) override;
 
+  // The average character width of an 8-point "MS Sans Serif" at 96 dots per inch; tests set
+  // wider fonts.
+  int charWidth = 5;
   std::vector<std::unique_ptr<MemoryForm>> forms;
   std::vector<std::unique_ptr<MemoryGroupBox>> groupBoxes;
   std::vector<std::unique_ptr<MemoryLabel>> labels;

@@ -110,9 +110,10 @@ bool IsNt5OrLater() {
 
 // --- Labels
 
-void Win32Label::SetText(const std::string& text) {
-  SetWindowTextA(hwnd, text.c_str());
-  // Sized to the text, growing to the right from the label's left edge.
+namespace {
+
+// The rectangle a label's text takes on the screen in `font` (a blank's height when empty).
+RECT TextExtent(HWND hwnd, HFONT font, const std::string& text) {
   HDC dc = GetDC(hwnd);
   HGDIOBJ previous = SelectObject(dc, font);
   RECT extent = {0, 0, 0, 0};
@@ -120,7 +121,17 @@ void Win32Label::SetText(const std::string& text) {
             DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS);
   SelectObject(dc, previous);
   ReleaseDC(hwnd, dc);
-  int width = text.empty() ? 0 : extent.right - extent.left;
+  if (text.empty()) extent.right = extent.left;
+  return extent;
+}
+
+}  // namespace
+
+void Win32Label::SetText(const std::string& text) {
+  SetWindowTextA(hwnd, text.c_str());
+  // Sized to the text, growing to the right from the label's left edge.
+  RECT extent = TextExtent(hwnd, font, text);
+  int width = extent.right - extent.left;
   SetWindowPos(hwnd, nullptr, 0, 0, width, extent.bottom - extent.top,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   InvalidateRect(hwnd, nullptr, TRUE);
@@ -687,6 +698,13 @@ OpenDialogControl& Win32Factory::CreateOpenDialog(FormControl& owner) {
 MessageBoxControl& Win32Factory::CreateMessageBox(FormControl& owner) {
   messageBoxes_.push_back(std::make_unique<Win32MessageBox>(static_cast<Win32Form&>(owner)));
   return *messageBoxes_.back();
+}
+
+int Win32Factory::TextWidth(const std::string& text, const FontSpec& font) {
+  // Measured as a label sizes itself, on the screen, then taken back to 96 dots per inch.
+  RECT extent = TextExtent(nullptr, Font(font), text);
+  int pixels = extent.right - extent.left;
+  return (pixels * 96 + dpi_ - 1) / dpi_;
 }
 
 bool Win32Factory::PreTranslate(MSG& msg) {

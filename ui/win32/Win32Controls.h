@@ -169,6 +169,7 @@ class Win32Factory : public ControlFactory {
   MenuItemControl& CreateMenuItem(MenuControl& parent, const std::string& caption) override;
   OpenDialogControl& CreateOpenDialog(FormControl& owner) override;
   MessageBoxControl& CreateMessageBox(FormControl& owner) override;
+  int TextWidth(const std::string& text, const FontSpec& font) override;
 
   // Runs the message loop until the main window is destroyed (WM_QUIT).
   void RunMessageLoop();

@@ -124,4 +124,26 @@ TEST_F(AboutWindow, ShowingItAgainShowsTheSameTextsWithoutRecomputingThem) {
   EXPECT_EQ(window.Caption(), "Morvane V0.50 QV beta");
 }
 
+// Wider fonts widen the window so that every label, growing to the right from its left
+// edge, still ends inside it; the design's font keeps the design's width.
+TEST(AboutWindowFonts, WidensForWideFontsAndKeepsTheDesignWidthOtherwise) {
+  for (int charWidth : {4, 5, 6, 8, 12}) {
+    MemoryControlFactory fonts;
+    fonts.charWidth = charWidth;
+    TFormAbout wide(fonts);
+    int width = Mem(wide.Window).style.clientWidth;
+    SCOPED_TRACE(charWidth);
+    for (auto& label : fonts.labels) {
+      FontSpec font = label->font.value_or(Mem(wide.Window).style.font);
+      EXPECT_LE(label->placement.left + fonts.TextWidth(label->text, font), width - 8)
+          << label->text;
+    }
+    if (charWidth <= 5) {
+      EXPECT_EQ(width, 213);
+    } else if (charWidth >= 8) {
+      EXPECT_GT(width, 213);
+    }
+  }
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 // with their choices.
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "tests/native/ui/MainWindowFixture.h"
@@ -147,42 +148,96 @@ TEST_F(MainWindowLayout, EveryFieldHasItsLabelAndListAtTheirPlaces) {
   EXPECT_EQ(factory.labels.size(), static_cast<std::size_t>(kFieldCount) + 1);
 }
 
-TEST_F(MainWindowLayout, ListsAndButtonsNeitherOverlapNorLeaveTheirBoxes) {
-  Create();
+// Fonts of every width, from narrower than the design's to far wider: no label reaches into
+// a list or out of its box, no controls overlap, the boxes stand side by side and flush, and
+// the design's font leaves the design's layout as it is.
+TEST_F(MainWindowLayout, FitsTheLabelsOfEveryFontWithoutOverlapOrClipping) {
   struct Rect {
     int left, top, right, bottom;
   };
-  auto inForm = [](const Container* parent, const Placement& p) {
-    Placement f = InForm(*parent, p);
-    return Rect{f.left, f.top, f.left + f.width, f.top + f.height};
+  auto apart = [](const Rect& a, const Rect& b) {
+    return a.right <= b.left || b.right <= a.left || a.bottom <= b.top || b.bottom <= a.top;
   };
-  std::vector<Rect> controls;
-  for (auto& list : factory.comboBoxes) controls.push_back(inForm(list->parent, list->placement));
-  for (auto& button : factory.buttons) {
-    controls.push_back(inForm(button->parent, button->placement));
-  }
-  for (std::size_t i = 0; i < controls.size(); ++i) {
-    for (std::size_t j = i + 1; j < controls.size(); ++j) {
-      const Rect& a = controls[i];
-      const Rect& b = controls[j];
-      bool apart = a.right <= b.left || b.right <= a.left || a.bottom <= b.top || b.bottom <= a.top;
-      EXPECT_TRUE(apart) << "controls " << i << " and " << j << " overlap";
+  for (int charWidth : {3, 4, 5, 6, 7, 8, 10, 13}) {
+    SCOPED_TRACE("character width " + std::to_string(charWidth));
+    MemoryControlFactory fonts;
+    fonts.charWidth = charWidth;
+    TSetDRAMRegisterForm window(fonts);
+    const int clientWidth = Mem(window.Window).style.clientWidth;
+    auto inForm = [](const Container* parent, const Placement& p) {
+      Placement f = InForm(*parent, p);
+      return Rect{f.left, f.top, f.left + f.width, f.top + f.height};
+    };
+    auto textOf = [&](const MemoryLabel& label) {
+      FontSpec font = label.font.value_or(Mem(window.Window).style.font);
+      Placement at = label.placement;
+      at.width = fonts.TextWidth(label.text, font);
+      at.height = 13;
+      return inForm(label.parent, at);
+    };
+    std::vector<Rect> controls;
+    for (auto& list : fonts.comboBoxes) controls.push_back(inForm(list->parent, list->placement));
+    for (auto& button : fonts.buttons) {
+      controls.push_back(inForm(button->parent, button->placement));
     }
-  }
-  for (auto& list : factory.comboBoxes) {
-    auto* box = static_cast<const MemoryGroupBox*>(list->parent);
-    EXPECT_LE(list->placement.left + list->placement.width, box->placement.width);
-    EXPECT_LE(list->placement.top + list->placement.height, box->placement.height);
-  }
-  for (auto& box : factory.groupBoxes) {
-    EXPECT_LE(box->placement.left + box->placement.width, 597);
-    EXPECT_LE(box->placement.top + box->placement.height, 608);
-  }
-  // Each label stands left of its list, within the box.
-  for (auto& label : factory.labels) {
-    auto* box = static_cast<const MemoryGroupBox*>(label->parent);
-    EXPECT_LT(label->placement.top, box->placement.height);
-    EXPECT_LT(label->placement.left, box->placement.width);
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+      for (std::size_t j = i + 1; j < controls.size(); ++j) {
+        EXPECT_TRUE(apart(controls[i], controls[j])) << "controls " << i << ", " << j;
+      }
+    }
+    // Every label's text keeps the gap before its own list and touches no list at all.
+    for (auto& label : fonts.labels) {
+      Rect text = textOf(*label);
+      auto* box = static_cast<const MemoryGroupBox*>(label->parent);
+      EXPECT_LE(label->placement.left + text.right - text.left, box->placement.width - 8)
+          << label->text;
+      for (const Rect& control : controls) EXPECT_TRUE(apart(text, control)) << label->text;
+    }
+    for (std::size_t i = 0; i < window.BoundLists().size(); ++i) {
+      const auto& list = *std::find_if(fonts.comboBoxes.begin(), fonts.comboBoxes.end(),
+                                       [&](auto& c) { return c.get() == window.BoundLists()[i]; });
+      const MemoryLabel* label = nullptr;
+      for (auto& l : fonts.labels) {
+        if (l->text == list->Field->label) label = l.get();
+      }
+      ASSERT_NE(label, nullptr) << list->Field->key;
+      EXPECT_EQ(label->parent, list->parent);
+      EXPECT_EQ(label->placement.top, list->placement.top + 4);
+      EXPECT_LE(textOf(*label).right + kLabelGap, inForm(list->parent, list->placement).left)
+          << list->Field->key;
+      auto* box = static_cast<const MemoryGroupBox*>(list->parent);
+      EXPECT_LE(list->placement.left + list->placement.width, box->placement.width - 8);
+      EXPECT_LE(list->placement.top + list->placement.height, box->placement.height);
+    }
+    // The boxes: two side by side above, the link box and the button strip below, all
+    // flush on the right, inside the client area.
+    Placement timing = Mem(window.TimingGroupBox).placement;
+    Placement config = Mem(window.GroupBox2).placement;
+    Placement link = Mem(window.GroupBox3).placement;
+    Placement strip = Mem(window.GroupBox1).placement;
+    EXPECT_EQ(config.left, timing.left + timing.width + 7);
+    EXPECT_EQ(config.left + config.width, link.left + link.width);
+    EXPECT_EQ(strip.width, link.width);
+    EXPECT_EQ(clientWidth, link.left + link.width + 4);
+    EXPECT_EQ(Mem(window.Window).style.clientHeight, 608);
+    // The MEMCLK block stays two by two; the link box keeps its two columns.
+    EXPECT_EQ(Mem(window.MemClk0).placement.left, Mem(window.MemClk1).placement.left);
+    EXPECT_EQ(Mem(window.MemClk2).placement.left, Mem(window.MemClk3).placement.left);
+    EXPECT_EQ(Mem(window.MemClk2Label).placement.left - Mem(window.MemClk0).placement.left,
+              152 - 72);
+    EXPECT_EQ(Mem(window.RequestBufferCountLabel).placement.left -
+                  Mem(window.LinkFreq).placement.left,
+              200 - 96);
+    if (charWidth <= 5) {  // the design's font: nothing moves
+      EXPECT_EQ(clientWidth, 597);
+      EXPECT_EQ(config, (Placement{304, 8, 289, 329, 2}));
+      EXPECT_EQ(Mem(window.CASLatency).placement.left, 168);
+      EXPECT_EQ(Mem(window.MemClk3).placement.left, 216);
+      EXPECT_EQ(Mem(window.ResponseDataBufferCount).placement.left, 328);
+    } else if (charWidth >= 7) {  // wider fonts move the columns and grow the window
+      EXPECT_GT(clientWidth, 597);
+      EXPECT_GT(Mem(window.CASLatency).placement.left, 168);
+    }
   }
 }
 

@@ -4,6 +4,8 @@
 // the Run value back from the registry. One command per invocation; results go to stdout.
 #include <windows.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -334,35 +336,26 @@ int Poke(const char* name, const char* value) {
 
 // --- The main window's lists.
 
-struct Control {
-  HWND window;
-  RECT rect;
-};
-
-// Each list's label is the static text on its left at the same height.
+// Each list's label is found by its binding, not by where it stands (which depends on the
+// fonts): the window creates every field's label right before its list, and the controls
+// of a window are numbered in creation order, so a list's label has the list's identifier
+// less one. (The window test checks that convention in the program itself.)
 int CheckFields(bool print) {
   HWND main = WaitMainWindow();
   if (main == nullptr || !ReadAllRegisters()) return 1;
-  std::vector<Control> lists, labels;
+  std::vector<HWND> lists;
   for (HWND child : Descendants(main)) {
-    Control c{child, {}};
-    GetWindowRect(child, &c.rect);
-    std::wstring cls = ClassName(child);
-    if (cls == L"ComboBox") lists.push_back(c);
-    if (cls == L"Static") labels.push_back(c);
+    if (ClassName(child) == L"ComboBox") lists.push_back(child);
   }
+  // In the order the window made them: box by box, row by row.
+  std::sort(lists.begin(), lists.end(),
+            [](HWND a, HWND b) { return GetDlgCtrlID(a) < GetDlgCtrlID(b); });
   int matched = 0, failures = 0;
-  for (const Control& list : lists) {
-    const Control* label = nullptr;
-    LONG middle = (list.rect.top + list.rect.bottom) / 2;
-    for (const Control& candidate : labels) {
-      LONG labelMiddle = (candidate.rect.top + candidate.rect.bottom) / 2;
-      if (candidate.rect.right > list.rect.left + 2 || std::abs(labelMiddle - middle) > 10)
-        continue;
-      if (label == nullptr || candidate.rect.right > label->rect.right) label = &candidate;
-    }
-    std::string labelText = label ? Utf8(WindowText(label->window)) : "?";
-    std::string shown = Utf8(WindowText(list.window));
+  for (HWND list : lists) {
+    HWND label = GetDlgItem(main, GetDlgCtrlID(list) - 1);
+    bool isLabel = label != nullptr && ClassName(label) == L"Static";
+    std::string labelText = isLabel ? Utf8(WindowText(label)) : "?";
+    std::string shown = Utf8(WindowText(list));
     const RegisterField* field = nullptr;
     for (const RegisterField& f : AllFields()) {
       if (labelText == f.label) field = &f;

@@ -4,10 +4,13 @@
 // "Set" and "Refresh", saves and loads through the real file dialog, opens the About window and
 // closes it with Escape and with its close button, takes screenshots and leaves by File, Exit.
 // usage: mvn_ui_window_test.exe OUTPUT-FOLDER (screenshots and saved files go there)
+//        mvn_ui_window_test.exe OUTPUT-FOLDER --layout DPI (at a screen of DPI dots per inch:
+//        only the frame, the labels against their lists and boxes, and screenshots)
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <thread>
@@ -26,6 +29,8 @@ namespace {
 
 int failures = 0;
 std::string outputFolder;
+bool layoutOnly = false;  // only the layout checks and screenshots, then leave
+int expectedDpi = 96;
 DWORD uiThread = 0;  // runs windowed mode
 
 void Check(bool ok, const std::string& what) {
@@ -78,6 +83,82 @@ std::vector<HWND> ChildrenOfClass(HWND parent, const char* className) {
     if (lstrcmpiA(ClassOf(child).c_str(), className) == 0) found.push_back(child);
   }
   return found;
+}
+
+// The window behind a control of the window logic.
+template <typename Control>
+HWND HandleOf(Control& control) {
+  return dynamic_cast<win32ui::ChildWindow&>(control).hwnd;
+}
+
+// The screen rectangle the text of a label takes in the font it really got.
+RECT TextRect(HWND label) {
+  RECT r;
+  GetWindowRect(label, &r);
+  HDC dc = GetDC(label);
+  HGDIOBJ previous =
+      SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(label, WM_GETFONT, 0, 0)));
+  RECT extent = {0, 0, 0, 0};
+  std::string text = Text(label);
+  DrawTextA(dc, text.c_str(), -1, &extent, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS);
+  SelectObject(dc, previous);
+  ReleaseDC(label, dc);
+  return {r.left, r.top, r.left + extent.right - extent.left, r.top + extent.bottom - extent.top};
+}
+
+bool Inside(const RECT& inner, const RECT& outer) {
+  return inner.left >= outer.left && inner.right <= outer.right && inner.top >= outer.top &&
+         inner.bottom <= outer.bottom;
+}
+
+// Every field's label stands whole: its text ends before its list starts and inside its
+// group box. The label is found by its binding, as the drive tool finds it: the window makes
+// each field's label right before its list, so the label has the list's identifier less one.
+void CheckLabelsFit(HWND window, const std::string& dpi) {
+  TSetDRAMRegisterForm& form = *SetDRAMRegisterForm;
+  HWND boxes[] = {HandleOf(form.TimingGroupBox), HandleOf(form.GroupBox2),
+                  HandleOf(form.GroupBox3)};
+  int whole = 0;
+  std::string faults;
+  for (ChoiceBox* list : form.BoundLists()) {
+    HWND listWindow = HandleOf(*list);
+    HWND label = GetDlgItem(window, GetDlgCtrlID(listWindow) - 1);
+    if (label == nullptr || ClassOf(label) != "Static" || Text(label) != list->Field->label) {
+      faults += std::string(" no label bound to ") + list->Field->key + ";";
+      continue;
+    }
+    RECT text = TextRect(label), at, listRect, boxRect = {};
+    GetWindowRect(label, &at);
+    GetWindowRect(listWindow, &listRect);
+    for (HWND box : boxes) {
+      RECT r;
+      GetWindowRect(box, &r);
+      if (Inside(listRect, r)) boxRect = r;
+    }
+    bool ok = at.right >= text.right && text.right <= listRect.left && at.right <= listRect.left &&
+              Inside(text, boxRect);
+    if (ok) {
+      ++whole;
+    } else {
+      faults += " \"" + Text(label) + "\" ends at " + std::to_string(text.right - boxRect.left) +
+                ", its list starts at " + std::to_string(listRect.left - boxRect.left) + ";";
+    }
+  }
+  Check(whole == kFieldCount, dpi + ": " + std::to_string(whole) +
+                                  " of 38 labels whole, left of their lists, in their boxes" +
+                                  faults);
+}
+
+// The About window's labels end inside its client area.
+void CheckAboutLabelsFit(HWND about, const std::string& dpi) {
+  RECT client;
+  GetClientRect(about, &client);
+  MapWindowPoints(about, nullptr, reinterpret_cast<POINT*>(&client), 2);
+  std::string faults;
+  for (HWND label : ChildrenOfClass(about, "Static")) {
+    if (!Inside(TextRect(label), client)) faults += " \"" + Text(label) + "\"";
+  }
+  Check(faults.empty(), dpi + ": every About label inside the window" + faults);
 }
 
 HWND Descendant(HWND parent, const char* className) {
@@ -239,8 +320,17 @@ void ActAsTheUserOnce() {
   GetWindowRect(window, &frame);
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
   LONG style = GetWindowLongA(window, GWL_STYLE);
-  Check(client.right == 597 && client.bottom == 608,
-        "client area " + std::to_string(client.right) + " x " + std::to_string(client.bottom));
+  // The design's 597 x 608 at 96 dots per inch, wider where the font's labels need it.
+  HDC screen = GetDC(nullptr);
+  int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  const std::string dpiText = std::to_string(dpi) + " dpi";
+  Check(dpi == expectedDpi, "the screen has " + dpiText);
+  TSetDRAMRegisterForm& form = *SetDRAMRegisterForm;
+  int layoutWidth = static_cast<win32ui::Win32Form&>(form.Window).style().clientWidth;
+  Check(layoutWidth >= 597 && client.right == MulDiv(layoutWidth, dpi, 96) && client.bottom == MulDiv(608, dpi, 96),
+        "client area " + std::to_string(client.right) + " x " + std::to_string(client.bottom) +
+            " for a layout " + std::to_string(layoutWidth) + " wide at " + dpiText);
   Check((style & WS_MINIMIZEBOX) && !(style & WS_MAXIMIZEBOX) && !(style & WS_THICKFRAME) &&
             (style & WS_SYSMENU),
         "fixed border with system menu and minimize button only");
@@ -261,12 +351,35 @@ void ActAsTheUserOnce() {
     }
   }
   Check(allFilled, "every list holds its choices and shows a text");
-  HWND cas = ChildAt(window, "ComboBox", 8 + 168, 8 + 24);
-  HWND widthOut = ChildAt(window, "ComboBox", 8 + 96, 344 + 144);
-  HWND trc = ChildAt(window, "ComboBox", 8 + 168, 8 + 48);
-  HWND setButton = ChildAt(window, "Button", 8 + 128, 552 + 14);
-  HWND refreshButton = ChildAt(window, "Button", 8 + 24, 552 + 14);
-  Check(cas && widthOut && trc && setButton && refreshButton, "lists and buttons at their places");
+  HWND cas = HandleOf(form.CASLatency);
+  HWND widthOut = HandleOf(form.LinkWidthOut);
+  HWND trc = HandleOf(form.RowCycleTime);
+  HWND setButton = HandleOf(form.SetRegistersButton);
+  HWND refreshButton = HandleOf(form.RefreshButton);
+  Check(ChildAt(window, "Button", MulDiv(8 + 128, dpi, 96), MulDiv(552 + 14, dpi, 96)) ==
+                setButton &&
+            ChildAt(window, "Button", MulDiv(8 + 24, dpi, 96), MulDiv(552 + 14, dpi, 96)) ==
+                refreshButton,
+        "the buttons at their places");
+  CheckLabelsFit(window, dpiText);
+  if (layoutOnly) {
+    Check(CaptureWindow(window, "main-window-" + std::to_string(dpi) + "dpi.png"),
+          "screenshot of the main window");
+    Menu(window, {VK_RIGHT, VK_RETURN});
+    HWND about = nullptr;
+    if (WaitFor([&] { return (about = VisibleForm(caption.c_str(), window)) != nullptr; })) {
+      Sleep(300);
+      CheckAboutLabelsFit(about, dpiText);
+      Check(CaptureWindow(about, "about-window-" + std::to_string(dpi) + "dpi.png"),
+            "screenshot of the About window");
+      Key(about, VK_ESCAPE);
+      WaitFor([&] { return !IsWindowVisible(about) && IsWindowEnabled(window); });
+    } else {
+      Check(false, "About shows the About window");
+    }
+    return;
+  }
+  Check(cas && widthOut && trc && setButton && refreshButton, "lists and buttons found");
   if (!(cas && widthOut && trc && setButton && refreshButton)) return;
   Check(Text(setButton) == "Set" && Text(refreshButton) == "Refresh", "button captions");
   Check(Text(cas) == "2.5", "CAS latency shows the chip's 2.5: " + Text(cas));
@@ -286,7 +399,7 @@ void ActAsTheUserOnce() {
   for (int i = 0; i < 11; ++i) Key(focus(), VK_TAB);
   Check(focus() == refreshButton, "eleven Tabs lead to \"Refresh\"");
   Key(focus(), VK_TAB);
-  HWND bypass = ChildAt(window, "ComboBox", 304 + 168, 8 + 24);
+  HWND bypass = HandleOf(form.ReadWriteQBypass);
   Check(bypass != nullptr && GetParent(focus()) == bypass,
         "the next Tab leads past the disabled \"Set\" into the configuration box");
   for (int i = 0; i < 27; ++i) Key(focus(), VK_TAB);
@@ -344,7 +457,7 @@ void ActAsTheUserOnce() {
 
   // A link frequency code without a choice, set in the chip behind the window's back (the
   // window's thread waits for messages meanwhile): "UNKNOWN" with nothing selected.
-  HWND linkFreq = ChildAt(window, "ComboBox", 8 + 96, 344 + 24);
+  HWND linkFreq = HandleOf(form.LinkFreq);
   DeviceDriver->Open();
   std::uint32_t link = DeviceDriver->ReadPciConfig(0, 0x18, 0, 0x88);
   DeviceDriver->WritePciConfig(0, 0x18, 0, 0x88, (link & ~0xF00u) | 0x900u);
@@ -395,6 +508,7 @@ void ActAsTheUserOnce() {
               texts.find("Aug 2004|") != std::string::npos,
           "About texts: " + texts);
     if (round == 0) {
+      CheckAboutLabelsFit(about, dpiText);
       Check(CaptureWindow(about, "about-window.png"), "screenshot of the About window");
       Key(about, VK_ESCAPE);
     } else {
@@ -459,10 +573,14 @@ void CheckCreationFailuresAreKept() {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s OUTPUT-FOLDER\n", argv[0]);
+    std::fprintf(stderr, "usage: %s OUTPUT-FOLDER [--layout DPI]\n", argv[0]);
     return 2;
   }
   outputFolder = argv[1];
+  if (argc >= 4 && std::string(argv[2]) == "--layout") {
+    layoutOnly = true;
+    expectedDpi = std::atoi(argv[3]);
+  }
   os::Install(&os::RealWindows());
   char module[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, module, MAX_PATH);

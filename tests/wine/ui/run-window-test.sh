@@ -3,9 +3,11 @@
 # service "cpuz" left from before (so the simulated chip starts at power-on), runs the packed
 # window test, which installs the simulated driver, drives the windows and leaves its
 # screenshots (PNG) and saved files in OUTPUT-FOLDER. Uses $DISPLAY, or a private Xvfb.
-# usage: run-window-test.sh SOURCE-TREE FALLBACK-PREFIX PROGRAM OUTPUT-FOLDER
+# With DPI (other than 96), the screen is set to that many dots per inch (Wine's LogPixels)
+# for the run, and the test checks only the layout and takes its screenshots.
+# usage: run-window-test.sh SOURCE-TREE FALLBACK-PREFIX PROGRAM OUTPUT-FOLDER [DPI]
 set -eu
-source_tree=$1 fallback=$2 program=$3 out=$4
+source_tree=$1 fallback=$2 program=$3 out=$4 dpi=${5:-96}
 in_prefix() { sh "$source_tree/tests/wine/driver/wine-run.sh" 64 "$fallback" "$@"; }
 winpath() { printf 'Z:%s' "$(printf '%s' "$1" | sed 's|/|\\|g')"; }
 
@@ -18,8 +20,17 @@ remove_service() {
   in_prefix sc stop cpuz >/dev/null 2>&1 || true
   in_prefix sc delete cpuz >/dev/null 2>&1 || true
 }
+# Wine takes the screen's resolution from the user's desktop settings (and, in older
+# versions, from the current configuration's font settings).
+set_dpi() {
+  in_prefix reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f \
+    >/dev/null 2>&1 || true
+  in_prefix reg add 'HKCC\Software\Fonts' /v LogPixels /t REG_DWORD /d "$1" /f \
+    >/dev/null 2>&1 || true
+}
 cleanup() {
   remove_service
+  if [ "$dpi" != 96 ]; then set_dpi 96; fi
   in_prefix wineserver -k 2>/dev/null || true
   if [ -n "${MVN_XVFB_PID:-}" ]; then kill "$MVN_XVFB_PID" 2>/dev/null || true; fi
 }
@@ -35,4 +46,10 @@ remove_service
 # this program, so that the screenshots show the whole windows.
 in_prefix reg add 'HKCU\Software\Wine\AppDefaults\window-test.exe\X11 Driver' /v Decorated \
   /t REG_SZ /d N /f >/dev/null 2>&1 || true
-in_prefix "$out/program/window-test.exe" "$(winpath "$out")"
+if [ "$dpi" != 96 ]; then
+  set_dpi "$dpi"
+  in_prefix "$out/program/window-test.exe" "$(winpath "$out")" --layout "$dpi"
+else
+  set_dpi 96
+  in_prefix "$out/program/window-test.exe" "$(winpath "$out")"
+fi
