@@ -9,6 +9,7 @@
 #include "app/Startup.h"
 #include "files/RegisterFile.h"
 #include "files/StartupSettings.h"
+#include "ui/Setregform.h"
 #include "hw/DeviceDriver.h"
 #include "regs/Codec.h"
 #include "regs/Tables.h"
@@ -76,13 +77,21 @@ class StartupSettingsTest : public ::testing::Test {
 
   std::optional<std::string> RunValue() { return win->session.StringValue(kRun, "Morvane"); }
 
+  // The window's command: the operation, then what the window shows for its result.
+  void Apply() {
+    box.shown.clear();
+    last = ApplyStartupSettings(ProgramFilePath, StartupFilePath);
+    ReportStartupResult(box, last, StartupFilePath);
+  }
+
   sim::ScopedSimWindows win;
   RecordingBox box;
+  StartupResult last;
   std::vector<std::uint32_t> values;
 };
 
 TEST_F(StartupSettingsTest, ApplyWritesTheFileAndTheRunValue) {
-  ApplyStartupSettings(box);
+  Apply();
   EXPECT_TRUE(box.shown.empty());
   EXPECT_EQ(RunValue(),
             "\"C:\\Program Files\\Morvane\\\\morvane.exe\" "
@@ -100,23 +109,23 @@ TEST_F(StartupSettingsTest, ApplyWritesTheFileAndTheRunValue) {
 
 TEST_F(StartupSettingsTest, ProgramPathIsQuotedOnlyWhenItHoldsABlank) {
   UseProgramFolder("C:\\Morvane\\");
-  ApplyStartupSettings(box);
+  Apply();
   EXPECT_EQ(RunValue(), "C:\\Morvane\\\\morvane.exe C:\\Morvane\\\\startup.mvn");
-  EXPECT_EQ(StartupCommandLine(), *RunValue());
+  EXPECT_EQ(StartupCommandLine(ProgramFilePath, StartupFilePath), *RunValue());
   // The start-up file path stays bare whatever it holds.
   UseProgramFolder("D:\\My Tools\\Memory Tuning\\");
-  EXPECT_EQ(StartupCommandLine(),
+  EXPECT_EQ(StartupCommandLine(ProgramFilePath, StartupFilePath),
             "\"D:\\My Tools\\Memory Tuning\\\\morvane.exe\" D:\\My Tools\\Memory "
             "Tuning\\\\startup.mvn");
 }
 
 TEST_F(StartupSettingsTest, ApplyTwiceLeavesOneValueWithTheSecondCommandAndValues) {
   win->session.SetStringValue(kRun, "Other Tool", "C:\\other.exe");
-  ApplyStartupSettings(box);
+  Apply();
   UseProgramFolder("C:\\Morvane\\");
   SetFieldCode(*FindField("Tcl"), 6);
   values = Snapshot();
-  ApplyStartupSettings(box);
+  Apply();
   EXPECT_TRUE(box.shown.empty());
   EXPECT_EQ(win->session.ValueCount(kRun), 2);  // "Morvane" and the other tool's
   EXPECT_EQ(RunValue(), "C:\\Morvane\\\\morvane.exe C:\\Morvane\\\\startup.mvn");
@@ -127,7 +136,7 @@ TEST_F(StartupSettingsTest, ApplyTwiceLeavesOneValueWithTheSecondCommandAndValue
 TEST_F(StartupSettingsTest, ApplyRewritesAnEarlierStartupFileInPlace) {
   win->fs.AddFile("C:\\Program Files\\Morvane\\startup.mvn",
                   "; my notes\r\n[DRAM]\r\nTcl=1\r\n[Mine]\r\nkeep=me\r\n");
-  ApplyStartupSettings(box);
+  Apply();
   std::string text = win->fs.Contents("C:\\Program Files\\Morvane\\startup.mvn");
   EXPECT_NE(text.find("; my notes"), std::string::npos);
   EXPECT_NE(text.find("[Mine]\r\nkeep=me"), std::string::npos);
@@ -135,13 +144,13 @@ TEST_F(StartupSettingsTest, ApplyRewritesAnEarlierStartupFileInPlace) {
 }
 
 TEST_F(StartupSettingsTest, OpensTheRunKeyFirstAndCreatesItOnlyWhenMissing) {
-  ApplyStartupSettings(box);
+  Apply();
   EXPECT_EQ(win->CallCount("RegOpenKeyExA"), 1);
   EXPECT_EQ(win->CallCount("RegCreateKeyExA"), 0);
 
   win->session.RemoveKey(kRun);
   win->calls.clear();
-  ApplyStartupSettings(box);
+  Apply();
   EXPECT_TRUE(box.shown.empty());
   EXPECT_EQ(win->CallCount("RegOpenKeyExA"), 1);
   EXPECT_EQ(win->CallCount("RegCreateKeyExA"), 1);
@@ -151,7 +160,7 @@ TEST_F(StartupSettingsTest, OpensTheRunKeyFirstAndCreatesItOnlyWhenMissing) {
 
 TEST_F(StartupSettingsTest, UserWithoutRightsToTheKeyGetsTheFileAndTheRegistryError) {
   win->session.DenyWrites("HKEY_LOCAL_MACHINE");
-  ApplyStartupSettings(box);
+  Apply();
   ASSERT_EQ(box.shown.size(), 1u);
   EXPECT_EQ(box.shown[0].text, kCreateError);
   EXPECT_EQ(box.shown[0].caption, "Registry Error");
@@ -164,7 +173,7 @@ TEST_F(StartupSettingsTest, UserWithoutRightsToTheKeyGetsTheFileAndTheRegistryEr
 
 TEST_F(StartupSettingsTest, AFailedValueWriteShowsTheRegistryErrorAndClosesTheKey) {
   win->FailCall("RegSetValueExA", os::kErrorNotEnoughMemory);
-  ApplyStartupSettings(box);
+  Apply();
   ASSERT_EQ(box.shown.size(), 1u);
   EXPECT_EQ(box.shown[0].text, kCreateError);
   EXPECT_EQ(win->session.OpenKeyCount(), 0);
@@ -173,7 +182,7 @@ TEST_F(StartupSettingsTest, AFailedValueWriteShowsTheRegistryErrorAndClosesTheKe
 
 TEST_F(StartupSettingsTest, AnUnwritableStartupFileShowsTheSaveErrorAndLeavesTheRegistry) {
   win->fs.SetFolderWritable("C:\\Program Files\\Morvane", false);
-  ApplyStartupSettings(box);
+  Apply();
   ASSERT_EQ(box.shown.size(), 1u);
   EXPECT_EQ(box.shown[0].text,
             "There was an error saving to file \"C:\\Program Files\\Morvane\\\\startup.mvn\".");
@@ -187,7 +196,7 @@ TEST_F(StartupSettingsTest, AnUnwritableStartupFileShowsTheSaveErrorAndLeavesThe
 TEST_F(StartupSettingsTest, AReadOnlyStartupFileIsLeftAsItWas) {
   std::string old = "[DRAM]\r\nTcl=1\r\n";
   win->fs.AddFile("C:\\Program Files\\Morvane\\startup.mvn", old, os::kFileAttributeReadonly);
-  ApplyStartupSettings(box);
+  Apply();
   ASSERT_EQ(box.shown.size(), 1u);
   EXPECT_EQ(box.shown[0].caption, "Save Error");
   EXPECT_EQ(win->fs.Contents("C:\\Program Files\\Morvane\\startup.mvn"), old);
@@ -198,7 +207,7 @@ TEST_F(StartupSettingsTest, ASaveThatFailsAnywhereLeavesTheOldStartupFileWhole) 
   const std::string path = "C:\\Program Files\\Morvane\\startup.mvn";
   for (PciRegister& reg : Registers) reg.value = 0;
   win->fs.AddFile(path, "");
-  ApplyStartupSettings(box);  // the old file: every code 0
+  Apply();  // the old file: every code 0
   ASSERT_TRUE(box.shown.empty());
   const std::string old = win->fs.Contents(path);
   const auto folder = win->fs.List("C:\\Program Files\\Morvane");
@@ -214,7 +223,7 @@ TEST_F(StartupSettingsTest, ASaveThatFailsAnywhereLeavesTheOldStartupFileWhole) 
         SetFieldCode(field, static_cast<std::uint32_t>(n++ % (1 << field.width)));
       }
       win->FailCall(call, os::kErrorDiskFull, skip, -1);
-      ApplyStartupSettings(box);
+      Apply();
       win->ClearFailures();
       bool failed = !box.shown.empty();
       if (failed) {
@@ -239,15 +248,15 @@ TEST_F(StartupSettingsTest, ASaveThatFailsAnywhereLeavesTheOldStartupFileWhole) 
 TEST_F(StartupSettingsTest, AStartupPathBeyondTheLimitIsASaveError) {
   std::string folder = "C:\\" + std::string(250, 'f') + "\\";
   UseProgramFolder(folder);  // the start-up file's path is 266 characters
-  ApplyStartupSettings(box);
+  Apply();
   ASSERT_EQ(box.shown.size(), 1u);
   EXPECT_EQ(box.shown[0].caption, "Save Error");
   EXPECT_FALSE(RunValue());
 }
 
 TEST_F(StartupSettingsTest, RemoveDeletesTheValueAndKeepsTheFile) {
-  ApplyStartupSettings(box);
-  RemoveStartupSettings(box);
+  Apply();
+  RemoveStartupSettings();
   EXPECT_TRUE(box.shown.empty());
   EXPECT_FALSE(RunValue());
   EXPECT_TRUE(win->fs.Exists("C:\\Program Files\\Morvane\\startup.mvn"));
@@ -255,27 +264,27 @@ TEST_F(StartupSettingsTest, RemoveDeletesTheValueAndKeepsTheFile) {
   // A later apply rewrites the kept file and registers again.
   SetFieldCode(*FindField("Trc"), 9);
   values = Snapshot();
-  ApplyStartupSettings(box);
+  Apply();
   EXPECT_TRUE(RunValue());
   EXPECT_EQ(FileCodes(), values);
 }
 
 TEST_F(StartupSettingsTest, RemoveWithoutApplyShowsNothingAndChangesNothing) {
   win->session.SetStringValue(kRun, "Other Tool", "C:\\other.exe");
-  RemoveStartupSettings(box);
+  RemoveStartupSettings();
   EXPECT_TRUE(box.shown.empty());
   EXPECT_EQ(win->session.ValueCount(kRun), 1);
   EXPECT_FALSE(win->fs.Exists("C:\\Program Files\\Morvane\\startup.mvn"));
 }
 
 TEST_F(StartupSettingsTest, RemoveWithoutRightsOrWithoutTheKeyShowsNothing) {
-  ApplyStartupSettings(box);
+  Apply();
   win->session.DenyWrites(kRun);
-  RemoveStartupSettings(box);
+  RemoveStartupSettings();
   EXPECT_TRUE(box.shown.empty());
   EXPECT_TRUE(RunValue());  // the earlier registration stays
   win->session.RemoveKey(kRun);
-  RemoveStartupSettings(box);
+  RemoveStartupSettings();
   EXPECT_TRUE(box.shown.empty());
   EXPECT_EQ(win->CallCount("RegCreateKeyExA"), 0);  // removing never creates the key
   EXPECT_EQ(win->session.OpenKeyCount(), 0);
@@ -300,9 +309,8 @@ TEST_F(StartupRunTest, TheStoredCommandLineAppliesTheStartupFile) {
                                          static_cast<unsigned>(Registers[i].offset));
   }
   SetFieldCode(*FindField("Tcl"), 2);
-  RecordingBox box;
-  ApplyStartupSettings(box);
-  ASSERT_TRUE(box.shown.empty());
+  ASSERT_EQ(ApplyStartupSettings(ProgramFilePath, StartupFilePath).outcome,
+            StartupResult::Outcome::Done);
   EXPECT_EQ(SimNbConfigRead(2, 0x88), chip88);  // nothing reached the chip yet
 
   auto stored = win.session.StringValue(kRun, "Morvane");

@@ -245,7 +245,8 @@ TEST_F(MainWindow, StartupCommandsRegisterAndRemoveTheRunValueAndLeaveTheWindowA
   Pick(form->CASLatency, "3.0");
   Mem(form->Setstartup1).Click();
   EXPECT_TRUE(factory.messages.shown.empty());
-  EXPECT_EQ(win.session.StringValue(run, "Morvane"), StartupCommandLine());
+  EXPECT_EQ(win.session.StringValue(run, "Morvane"),
+            StartupCommandLine(ProgramFilePath, StartupFilePath));
   EXPECT_TRUE(win.fs.Exists("C:\\Program Files\\Morvane\\startup.mvn"));
   EXPECT_NE(win.fs.Contents("C:\\Program Files\\Morvane\\startup.mvn").find("Tcl=2"),
             std::string::npos);
