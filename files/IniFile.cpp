@@ -108,6 +108,21 @@ Placed PutInPlace(const std::string& saving, const std::string& full, bool exist
                   os::Dword* error) {
   os::Api& win = os::Windows();
   if (exists) {
+    // The replace opens the old file for deletion, sharing everything. Asked first, so that a
+    // file another program holds open is waited for before anything is moved: some systems'
+    // replace finds out only halfway and leaves a temporary file of its own behind.
+    os::Handle probe = win.CreateFileA(
+        full.c_str(), os::kDelete, os::kFileShareRead | os::kFileShareWrite | os::kFileShareDelete,
+        os::kOpenExisting, 0);
+    if (probe == os::kInvalidHandle) {
+      os::Dword why = LastErrorOr(os::kErrorAccessDenied);
+      if (IsMomentary(why)) {
+        *error = why;
+        return Placed::Failed;
+      }
+    } else {
+      win.CloseHandle(probe);
+    }
     if (win.ReplaceFileA(full.c_str(), saving.c_str(), os::kReplacefileIgnoreMergeErrors)) {
       return Placed::Done;
     }

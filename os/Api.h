@@ -150,6 +150,7 @@ struct SystemInfo {
 using HResult = std::int32_t;
 inline constexpr HResult kSOk = 0;
 inline constexpr Dword kReplacefileIgnoreMergeErrors = 0x2;
+inline constexpr Dword kDelete = 0x00010000;  // CreateFileA access: DELETE
 inline constexpr Dword kErrorLockViolation = 33;
 inline constexpr Dword kErrorUnableToRemoveReplaced = 1175;
 inline constexpr Dword kErrorUnableToMoveReplacement = 1176;

@@ -111,6 +111,7 @@ TEST_F(SaveInPlaceTest, AFileHeldOpenForAMomentIsWaitedFor) {
       os::Handle holder = Hold(os::kFileShareRead);
       int sleeps = 0;
       win->sleptMilliseconds = 0;
+      win->calls.clear();
       win->onSleep = [&](os::Dword) {
         if (++sleeps == releasedAfter) win->CloseHandle(holder);
       };
@@ -121,6 +122,8 @@ TEST_F(SaveInPlaceTest, AFileHeldOpenForAMomentIsWaitedFor) {
       EXPECT_EQ(sleeps, std::min(releasedAfter, ini::kReplaceAttempts - 1));
       EXPECT_EQ(win->sleptMilliseconds,
                 static_cast<std::uint64_t>(sleeps) * ini::kReplaceRetryMilliseconds);
+      // Nothing is moved while the file is held: the replace is asked for only once it is free.
+      EXPECT_EQ(win->CallCount("ReplaceFileA"), saved ? 1 : 0);
       if (!waitedLongEnough) win->CloseHandle(holder);
       EXPECT_TRUE(OnlyTheFile());
       EXPECT_EQ(win->OpenHandleCount(sim::HandleKind::File), 0);
