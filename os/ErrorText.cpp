@@ -1,8 +1,6 @@
 // The system's texts for error codes.
 #include "os/ErrorText.h"
 
-#include <cstdio>
-
 namespace os {
 
 std::string SystemErrorText(Dword code) {
@@ -21,9 +19,9 @@ std::string HResultText(HResult result) {
   auto code = static_cast<Dword>(result);
   std::string text = SystemErrorText(IsWin32HResult(result) ? (code & 0xFFFFu) : code);
   if (!text.empty()) return text;
-  char number[32];
-  std::snprintf(number, sizeof number, "Error 0x%08lX.", static_cast<unsigned long>(code));
-  return number;
+  std::string number = "Error 0x";
+  for (int shift = 28; shift >= 0; shift -= 4) number += "0123456789ABCDEF"[(code >> shift) & 0xF];
+  return number + ".";
 }
 
 }  // namespace os
