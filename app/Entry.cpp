@@ -71,7 +71,8 @@ std::optional<Exception> RunStartedProgram(Application& application) {
   }
   if (InitDeviceDriver() == 0) {
     os::Dword error = win.GetLastError();
-    ShowMessage(kDriverFailedMessage + os::SystemErrorText(error), os::kMbOk | os::kMbIconExclamation);
+    ShowMessage(kDriverFailedMessage + os::SystemErrorText(error),
+                os::kMbOk | os::kMbIconExclamation);
     return std::nullopt;
   }
 

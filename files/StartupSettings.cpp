@@ -58,7 +58,6 @@ class Registry {
   os::HKey key_ = nullptr;
 };
 
-
 // Stores the command line as the Run value "Morvane"; the registry's error code, or 0.
 os::Long WriteRunValue(const std::string& commandLine) {
   Registry registry(os::kHKeyLocalMachine, os::kKeyAllAccess);
@@ -83,10 +82,17 @@ std::string XmlText(const std::string& text) {
   out.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -115,9 +121,12 @@ std::string StartupCommandLine(const std::string& programFile, const std::string
 std::string LogonTaskXml(const std::string& programFile, const std::string& startupFile) {
   std::string xml;
   xml += "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n";
-  xml += "<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">\r\n";
+  xml +=
+      "<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">\r\n";
   xml += "  <RegistrationInfo>\r\n";
-  xml += "    <Description>Applies the register settings saved in startup.mvn at log-on.</Description>\r\n";
+  xml +=
+      "    <Description>Applies the register settings saved in startup.mvn at "
+      "log-on.</Description>\r\n";
   xml += "  </RegistrationInfo>\r\n";
   xml += "  <Triggers>\r\n";
   xml += "    <LogonTrigger>\r\n";

@@ -173,8 +173,7 @@ os::Bool SimWindows::MoveFileA(const char* existing, const char* newName) {
   return 1;
 }
 
-os::Bool SimWindows::ReplaceFileA(const char* replaced, const char* replacement,
-                                  os::Dword flags) {
+os::Bool SimWindows::ReplaceFileA(const char* replaced, const char* replacement, os::Dword flags) {
   if (ShouldFail("ReplaceFileA")) return 0;
   // The 9x family has no such call.
   if (machine.platformId != os::kVerPlatformWin32Nt) {

@@ -3,9 +3,9 @@
 // a silent start at log-on never loads them, and the program imports nothing from them.
 #include "os/win32/TaskScheduler.h"
 
-#include <windows.h>
 #include <objbase.h>
 #include <taskschd.h>
+#include <windows.h>
 
 #include <string>
 
@@ -91,8 +91,8 @@ HRESULT WithRootFolder(Work work) {
                            RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);
   ITaskService* service = nullptr;
   ITaskFolder* folder = nullptr;
-  result = com.coCreateInstance(kClsidTaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
-                                kIidTaskService, reinterpret_cast<void**>(&service));
+  result = com.coCreateInstance(kClsidTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, kIidTaskService,
+                                reinterpret_cast<void**>(&service));
   if (SUCCEEDED(result)) {
     VARIANT none{};  // VT_EMPTY
     result = service->Connect(none, none, none, none);
@@ -117,9 +117,8 @@ HResult RegisterRootTask(const char* name, const char* xml, Long logonType) {
     if (path.get() == nullptr || text.get() == nullptr) return E_OUTOFMEMORY;
     VARIANT none{};  // VT_EMPTY
     IRegisteredTask* task = nullptr;
-    HRESULT result =
-        folder->RegisterTask(path.get(), text.get(), TASK_CREATE_OR_UPDATE, none, none,
-                             static_cast<TASK_LOGON_TYPE>(logonType), none, &task);
+    HRESULT result = folder->RegisterTask(path.get(), text.get(), TASK_CREATE_OR_UPDATE, none, none,
+                                          static_cast<TASK_LOGON_TYPE>(logonType), none, &task);
     Release(task);
     return result;
   });

@@ -44,8 +44,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ini::Encoding encoding;
   const std::string text = ini::DecodeText(bytes, &encoding);
   const std::string encoded = ini::EncodeText(text, encoding);
-  FUZZ_EXPECT(encoding == ini::Encoding::Bytes ? encoded == bytes
-                                               : encoded == bytes.substr(0, size & ~std::size_t{1}));
+  FUZZ_EXPECT(encoding == ini::Encoding::Bytes
+                  ? encoded == bytes
+                  : encoded == bytes.substr(0, size & ~std::size_t{1}));
   const ini::Document doc(text);
   const std::string written = doc.Text();
   const ini::Document again(written);

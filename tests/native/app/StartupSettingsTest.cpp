@@ -309,35 +309,37 @@ TEST_F(LogonTaskTest, ApplyRegistersTheLogonTaskWithThisDefinition) {
   ASSERT_TRUE(Task());
   EXPECT_EQ(Task()->name, "Morvane");
   EXPECT_EQ(Task()->logonType, os::kTaskLogonGroup);
-  EXPECT_EQ(Task()->xml,
-            "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n"
-            "<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">\r\n"
-            "  <RegistrationInfo>\r\n"
-            "    <Description>Applies the register settings saved in startup.mvn at log-on.</Description>\r\n"
-            "  </RegistrationInfo>\r\n"
-            "  <Triggers>\r\n"
-            "    <LogonTrigger>\r\n"
-            "      <Enabled>true</Enabled>\r\n"
-            "    </LogonTrigger>\r\n"
-            "  </Triggers>\r\n"
-            "  <Principals>\r\n"
-            "    <Principal id=\"Author\">\r\n"
-            "      <GroupId>S-1-5-32-545</GroupId>\r\n"
-            "      <RunLevel>HighestAvailable</RunLevel>\r\n"
-            "    </Principal>\r\n"
-            "  </Principals>\r\n"
-            "  <Settings>\r\n"
-            "    <MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>\r\n"
-            "    <DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>\r\n"
-            "    <StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>\r\n"
-            "  </Settings>\r\n"
-            "  <Actions Context=\"Author\">\r\n"
-            "    <Exec>\r\n"
-            "      <Command>\"C:\\Program Files\\Morvane\\\\morvane.exe\"</Command>\r\n"
-            "      <Arguments>C:\\Program Files\\Morvane\\\\startup.mvn</Arguments>\r\n"
-            "    </Exec>\r\n"
-            "  </Actions>\r\n"
-            "</Task>\r\n");
+  EXPECT_EQ(
+      Task()->xml,
+      "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n"
+      "<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">\r\n"
+      "  <RegistrationInfo>\r\n"
+      "    <Description>Applies the register settings saved in startup.mvn at "
+      "log-on.</Description>\r\n"
+      "  </RegistrationInfo>\r\n"
+      "  <Triggers>\r\n"
+      "    <LogonTrigger>\r\n"
+      "      <Enabled>true</Enabled>\r\n"
+      "    </LogonTrigger>\r\n"
+      "  </Triggers>\r\n"
+      "  <Principals>\r\n"
+      "    <Principal id=\"Author\">\r\n"
+      "      <GroupId>S-1-5-32-545</GroupId>\r\n"
+      "      <RunLevel>HighestAvailable</RunLevel>\r\n"
+      "    </Principal>\r\n"
+      "  </Principals>\r\n"
+      "  <Settings>\r\n"
+      "    <MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>\r\n"
+      "    <DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>\r\n"
+      "    <StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>\r\n"
+      "  </Settings>\r\n"
+      "  <Actions Context=\"Author\">\r\n"
+      "    <Exec>\r\n"
+      "      <Command>\"C:\\Program Files\\Morvane\\\\morvane.exe\"</Command>\r\n"
+      "      <Arguments>C:\\Program Files\\Morvane\\\\startup.mvn</Arguments>\r\n"
+      "    </Exec>\r\n"
+      "  </Actions>\r\n"
+      "</Task>\r\n");
   // No Run value on this Windows, and the start-up file as on every other.
   EXPECT_FALSE(RunValue());
   EXPECT_EQ(FileCodes(), values);
@@ -408,12 +410,13 @@ TEST_F(LogonTaskTest, AFailedRegistrationShowsTheTaskErrorAndKeepsTheFile) {
     const char* text;
   };
   const Case cases[] = {
-      {0x80070005u, "Access is denied.\r\n"},             // a user without administrator rights
-      {0x80070020u, "The process cannot access the file because it is being used by another "
-                    "process.\r\n"},
-      {0x80041318u, "The task XML is malformed.\r\n"},    // the system's text for the HRESULT
-      {0x80040154u, "Error 0x80040154."},                 // no text anywhere
-      {0x800706BAu, "Error 0x800706BA."},                 // a Win32 code without a text
+      {0x80070005u, "Access is denied.\r\n"},  // a user without administrator rights
+      {0x80070020u,
+       "The process cannot access the file because it is being used by another "
+       "process.\r\n"},
+      {0x80041318u, "The task XML is malformed.\r\n"},  // the system's text for the HRESULT
+      {0x80040154u, "Error 0x80040154."},               // no text anywhere
+      {0x800706BAu, "Error 0x800706BA."},               // a Win32 code without a text
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.error);
@@ -424,7 +427,8 @@ TEST_F(LogonTaskTest, AFailedRegistrationShowsTheTaskErrorAndKeepsTheFile) {
     ASSERT_EQ(box.shown.size(), 1u);
     EXPECT_EQ(box.shown[0].caption, "Registry Error");
     EXPECT_EQ(box.shown[0].style, kMessageOk);
-    EXPECT_EQ(box.shown[0].text, std::string("Unable to create the log-on task \"Morvane\"\n") + c.text);
+    EXPECT_EQ(box.shown[0].text,
+              std::string("Unable to create the log-on task \"Morvane\"\n") + c.text);
     EXPECT_FALSE(Task());
     EXPECT_EQ(RunValue(), "old");  // left as it was
     EXPECT_EQ(FileCodes(), values);
@@ -474,7 +478,7 @@ TEST_F(StartupSettingsTest, EachWindowsFamilyGetsItsRegistration) {
       {sim::Platform::Windows9x, 4, false, StartupRegistration::RunValue},
       {sim::Platform::NtWithoutNativeSystemInfo, 5, false, StartupRegistration::RunValue},
       {sim::Platform::Nt32, 5, false, StartupRegistration::RunValue},
-      {sim::Platform::Nt32, 6, false, StartupRegistration::LogonTask},   // Vista
+      {sim::Platform::Nt32, 6, false, StartupRegistration::LogonTask},  // Vista
       {sim::Platform::NtWow64, 6, false, StartupRegistration::LogonTask},
       {sim::Platform::NtWow64, 10, false, StartupRegistration::LogonTask},
       {sim::Platform::NtWow64, 6, true, StartupRegistration::RunValue},

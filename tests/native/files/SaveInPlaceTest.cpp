@@ -65,7 +65,7 @@ TEST_F(SaveInPlaceTest, EveryAnswerOfTheReplace) {
       {os::kErrorNotSupported, Moved},
       {os::kErrorInvalidParameter, Moved},
       {os::kErrorCallNotImplemented, Moved},
-      {os::kErrorFileNotFound, Moved},  // the old file went meanwhile
+      {os::kErrorFileNotFound, Moved},             // the old file went meanwhile
       {os::kErrorUnableToMoveReplacement, Moved},  // the old file went, the new one stayed
       {os::kErrorSharingViolation, Waited},
       {os::kErrorLockViolation, Waited},

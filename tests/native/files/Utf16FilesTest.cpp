@@ -34,8 +34,8 @@ TEST(Utf16Text, DecodingAndEncodingGiveBackEveryFileExactly) {
   const std::u16string texts[] = {
       u"",
       u"[DRAM]\r\nTcl=2\r\n",
-      u"caf\u00E9 \u2603 \u6F22\u5B57\r\n",                  // Latin, symbol, CJK
-      u"clef \U0001D11E end\n",                              // a surrogate pair
+      u"caf\u00E9 \u2603 \u6F22\u5B57\r\n",                       // Latin, symbol, CJK
+      u"clef \U0001D11E end\n",                                   // a surrogate pair
       std::u16string(u"lone \xD800 high \xDC00 low \xDBFF", 19),  // unpaired surrogates
       std::u16string(u"nul\0inside\r\r\n", 14),
       u"\uFEFFsecond mark",
@@ -76,7 +76,8 @@ TEST_F(Utf16FilesTest, AUserFileStaysUtf16AndKeepsEverythingElse) {
     for (const RegisterField& field : LinkFields()) {
       link += Ascii16(std::string(field.key) + " = " + std::to_string(FieldCode(field)) + "\r\n");
     }
-    const std::u16string mine = u"; r\u00E9glages \u2603 \U0001D11E\r\n[Mine]\r\nname=\u6F22\u5B57\r\n";
+    const std::u16string mine =
+        u"; r\u00E9glages \u2603 \U0001D11E\r\n[Mine]\r\nname=\u6F22\u5B57\r\n";
     fs.Remove(file);
     fs.AddFile(file, Utf16(mine + dram + u"; between\r\n" + link, little));
     const std::string want = CodesOf();

@@ -22,8 +22,8 @@
 namespace {
 
 std::string ReadBytes(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return "<absent>";
   std::string data;
   char chunk[4096];
@@ -34,8 +34,8 @@ std::string ReadBytes(const std::string& path) {
 }
 
 bool WriteBytes(const std::string& path, const std::string& bytes, DWORD attributes) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes,
-                            nullptr);
+  HANDLE file =
+      CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
   bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
@@ -174,9 +174,9 @@ TEST_F(SaveWineTest, AFileHeldOpenByAnotherProcessForAMoment) {
   holder = HoldInAnotherProcess(8000);
   ASSERT_NE(holder, nullptr);
   // While it is held, the system will not open it for replacing.
-  HANDLE probe = CreateFileA(file_.c_str(), DELETE,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                             OPEN_EXISTING, 0, nullptr);
+  HANDLE probe =
+      CreateFileA(file_.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, 0, nullptr);
   EXPECT_EQ(probe, INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
   if (probe != INVALID_HANDLE_VALUE) CloseHandle(probe);
@@ -234,8 +234,8 @@ TEST_F(SaveWineTest, AUtf16FileWithTheUsersOwnSections) {
 
 int main(int argc, char** argv) {
   if (argc == 5 && std::strcmp(argv[1], "--hold") == 0) {
-    HANDLE file = CreateFileA(argv[2], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
+    HANDLE file =
+        CreateFileA(argv[2], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[4]);
     if (file == INVALID_HANDLE_VALUE || ready == nullptr) return 1;
     SetEvent(ready);
