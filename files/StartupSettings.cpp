@@ -158,7 +158,8 @@ std::string LogonTaskXml(const std::string& programFile, const std::string& star
 StartupResult ApplyStartupSettings(const std::string& programFile, const std::string& startupFile) {
   StartupResult result;
   result.registration = StartupRegistrationOfThisWindows();
-  // Every step of the apply that must happen before the next log-on belongs in this function.
+  // This function is the one place for the whole apply: any further step that readies the next
+  // log-on's silent apply belongs here, beside the save and the registration.
   if (!SaveRegisterFile(startupFile)) {
     result.outcome = StartupResult::Outcome::SaveFailed;
     return result;  // the registration is left alone
