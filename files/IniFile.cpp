@@ -41,12 +41,21 @@ bool FullPath(const std::string& path, std::string* full, os::Dword* error) {
 
 bool ReadWholeFile(const std::string& full, std::string* text, os::Dword* error) {
   os::Api& win = os::Windows();
-  os::Handle file =
-      win.CreateFileA(full.c_str(), os::kGenericRead, os::kFileShareRead | os::kFileShareWrite,
-                      os::kOpenExisting, os::kFileAttributeNormal);
+  auto open = [&] {
+    return win.CreateFileA(full.c_str(), os::kGenericRead,
+                           os::kFileShareRead | os::kFileShareWrite, os::kOpenExisting,
+                           os::kFileAttributeNormal);
+  };
+  os::Handle file = open();
   if (file == os::kInvalidHandle) {
     *error = LastErrorOr(os::kErrorFileNotFound);
-    return false;
+    // A save interrupted inside its replace leaves the complete new file beside.
+    if (*error != os::kErrorFileNotFound || !FinishInterruptedReplace(full)) return false;
+    file = open();
+    if (file == os::kInvalidHandle) {
+      *error = LastErrorOr(os::kErrorFileNotFound);
+      return false;
+    }
   }
   std::string data;
   std::string chunk(64 * 1024, '\0');
@@ -100,48 +109,21 @@ bool ReplaceUnavailable(os::Dword error) {
          error == os::kErrorFileNotFound;
 }
 
-enum class Placed { Done, Failed, NewFileBeside };
-
-// Puts the written file `saving` in the place of `full`. NewFileBeside: the old file is gone
-// and the new one, the only copy left, stays under its saving name.
-Placed PutInPlace(const std::string& saving, const std::string& full, bool exists,
-                  os::Dword* error) {
+// Gives `from` the name `to`, which must be free; the 9x family has only MoveFileA.
+bool Rename(const std::string& from, const std::string& to) {
   os::Api& win = os::Windows();
-  if (exists) {
-    // The replace opens the old file for deletion, sharing everything. Asked first, so that a
-    // file another program holds open is waited for before anything is moved: some systems'
-    // replace finds out only halfway and leaves a temporary file of its own behind.
-    os::Handle probe = win.CreateFileA(
-        full.c_str(), os::kDelete, os::kFileShareRead | os::kFileShareWrite | os::kFileShareDelete,
-        os::kOpenExisting, 0);
-    if (probe == os::kInvalidHandle) {
-      os::Dword why = LastErrorOr(os::kErrorAccessDenied);
-      if (IsMomentary(why)) {
-        *error = why;
-        return Placed::Failed;
-      }
-    } else {
-      win.CloseHandle(probe);
-    }
-    if (win.ReplaceFileA(full.c_str(), saving.c_str(), os::kReplacefileIgnoreMergeErrors)) {
-      return Placed::Done;
-    }
-    os::Dword why = LastErrorOr(os::kErrorAccessDenied);
-    if (why == os::kErrorUnableToMoveReplacement || why == os::kErrorUnableToMoveReplacement2) {
-      // The old file was removed but the new one could not take its name: try once more.
-      if (win.MoveFileExA(saving.c_str(), full.c_str(),
-                          os::kMovefileReplaceExisting | os::kMovefileWriteThrough)) {
-        return Placed::Done;
-      }
-      *error = why;
-      return Placed::NewFileBeside;
-    }
-    if (!ReplaceUnavailable(why)) {
-      *error = why;
-      return Placed::Failed;
-    }
-  }
-  if (win.MoveFileExA(saving.c_str(), full.c_str(),
+  if (win.MoveFileExA(from.c_str(), to.c_str(), os::kMovefileWriteThrough)) return true;
+  if (win.GetLastError() != os::kErrorCallNotImplemented) return false;
+  return win.MoveFileA(from.c_str(), to.c_str());
+}
+
+// Moves the new file `current` over `full` (or into its place when there is none).
+// NewFileBeside: the old file is gone and the new one, the only copy left, keeps its name.
+enum class Placed { Done, Failed, NewFileBeside };
+Placed MoveOver(const std::string& current, const std::string& full, bool exists,
+                os::Dword* error) {
+  os::Api& win = os::Windows();
+  if (win.MoveFileExA(current.c_str(), full.c_str(),
                       os::kMovefileReplaceExisting | os::kMovefileWriteThrough)) {
     return Placed::Done;
   }
@@ -158,14 +140,77 @@ Placed PutInPlace(const std::string& saving, const std::string& full, bool exist
       return Placed::Failed;
     }
   }
-  if (!win.MoveFileA(saving.c_str(), full.c_str())) {
+  if (!win.MoveFileA(current.c_str(), full.c_str())) {
     *error = LastErrorOr(os::kErrorAccessDenied);
     return exists ? Placed::NewFileBeside : Placed::Failed;
   }
   return Placed::Done;
 }
 
+// Puts the written new file in the place of `full`. `current` is the new file's name, which
+// this may change to `saved` on the way.
+Placed PutInPlace(std::string& current, const std::string& saved, const std::string& full,
+                  bool exists, os::Dword* error) {
+  os::Api& win = os::Windows();
+  // Without the old file, or without a name for the second stage, the move does it all.
+  if (!exists || saved.empty()) return MoveOver(current, full, exists, error);
+
+  // The replace opens the old file for deletion, sharing everything. Asked first, so that a
+  // file another program holds open is waited for before anything is moved: some systems'
+  // replace finds out only halfway and leaves a temporary file of its own behind.
+  os::Handle probe = win.CreateFileA(
+      full.c_str(), os::kDelete, os::kFileShareRead | os::kFileShareWrite | os::kFileShareDelete,
+      os::kOpenExisting, 0);
+  if (probe == os::kInvalidHandle) {
+    os::Dword why = LastErrorOr(os::kErrorAccessDenied);
+    if (IsMomentary(why)) {
+      *error = why;
+      return Placed::Failed;
+    }
+  } else {
+    win.CloseHandle(probe);
+  }
+  // A replace is two steps (the old file leaves its name, the new one takes it): the new file
+  // first takes a name that only a complete one ever has, so that after a crash between the
+  // two steps the next read of the file finds it there and puts it in place.
+  if (current != saved) {
+    if (!Rename(current, saved)) {
+      *error = LastErrorOr(os::kErrorAccessDenied);
+      return Placed::Failed;
+    }
+    current = saved;
+  }
+  if (win.ReplaceFileA(full.c_str(), saved.c_str(), os::kReplacefileIgnoreMergeErrors)) {
+    return Placed::Done;
+  }
+  os::Dword why = LastErrorOr(os::kErrorAccessDenied);
+  if (why == os::kErrorUnableToMoveReplacement || why == os::kErrorUnableToMoveReplacement2) {
+    // The old file left its name but the new one could not take it: once more, by a move.
+    if (MoveOver(saved, full, false, error) == Placed::Done) return Placed::Done;
+    *error = why;
+    return Placed::NewFileBeside;
+  }
+  if (!ReplaceUnavailable(why)) {
+    *error = why;
+    return Placed::Failed;
+  }
+  return MoveOver(saved, full, exists, error);
+}
+
 }  // namespace
+
+std::string SavedName(const std::string& full) {
+  std::string beside = full + kSavedSuffix;
+  return beside.size() < kMaxPath ? beside : std::string();
+}
+
+bool FinishInterruptedReplace(const std::string& full) {
+  std::string saved = SavedName(full);
+  if (saved.empty()) return false;
+  os::Api& win = os::Windows();
+  if (win.GetFileAttributesA(saved.c_str()) == os::kInvalidFileAttributes) return false;
+  return Rename(saved, full);
+}
 
 bool ReplaceWholeFile(const std::string& full, const std::string& text, os::Dword* error) {
   os::Api& win = os::Windows();
@@ -187,22 +232,26 @@ bool ReplaceWholeFile(const std::string& full, const std::string& text, os::Dwor
     *error = os::kErrorFilenameExcedRange;
     return false;
   }
-  // The new file takes over the old one's hidden and system marks (the move fallback keeps
-  // no attributes of its own).
+  const std::string saved = SavedName(full);
+  // The new file takes over the old one's hidden and system marks (the move keeps no
+  // attributes of the old file).
   constexpr os::Dword kHiddenOrSystem = os::kFileAttributeHidden | 0x4;
   os::Dword keep = exists ? (attributes & kHiddenOrSystem) : 0;
 
-  // A leftover of an interrupted save of this same file is ours to discard.
+  // Leftovers of an interrupted save of this same file are ours to discard: with the old file
+  // in place, an earlier save did not finish.
   win.DeleteFileA(saving.c_str());
+  if (!saved.empty()) win.DeleteFileA(saved.c_str());
   os::Handle file = win.CreateFileA(saving.c_str(), os::kGenericWrite, os::kFileShareDelete,
                                     os::kCreateNew, keep != 0 ? keep : os::kFileAttributeNormal);
   if (file == os::kInvalidHandle) {
     *error = LastErrorOr(os::kErrorAccessDenied);
     return false;
   }
+  std::string current = saving;  // the new file's name, until it takes the old one's
   auto discard = [&](os::Dword why, bool open) {
     if (open) win.CloseHandle(file);
-    win.DeleteFileA(saving.c_str());
+    win.DeleteFileA(current.c_str());
     *error = why;
     return false;
   };
@@ -220,7 +269,7 @@ bool ReplaceWholeFile(const std::string& full, const std::string& text, os::Dwor
 
   for (int attempt = 1;; ++attempt) {
     os::Dword why = 0;
-    Placed placed = PutInPlace(saving, full, exists, &why);
+    Placed placed = PutInPlace(current, saved, full, exists, &why);
     if (placed == Placed::Done) return true;
     if (placed == Placed::NewFileBeside) {
       *error = why;

@@ -14,19 +14,28 @@ namespace ini {
 // A register file is small; anything larger than this is refused rather than read.
 inline constexpr std::uint32_t kMaxFileSize = 16u << 20;
 
-// The suffix of the new file written beside the one being replaced.
+// The suffixes of the new file beside the one being replaced: while it is written, and once it
+// is complete and about to take the old one's place.
 inline constexpr char kSavingSuffix[] = ".saving";
+inline constexpr char kSavedSuffix[] = ".saved";
 
 // `path` made absolute against the current directory. False (with the error code) when the
 // path is empty, holds a NUL, or its full form does not fit MAX_PATH with its terminator.
 bool FullPath(const std::string& path, std::string* full, os::Dword* error);
 
-// Reads the whole file at `full`. False when it does not exist or cannot be read.
+// Reads the whole file at `full`. False when it does not exist or cannot be read. A file
+// missing because a save was interrupted inside its replace is first put back in place.
 bool ReadWholeFile(const std::string& full, std::string* text, os::Dword* error);
 
 // The name of the new file a save of `full` writes first: beside it, in the same folder.
 // Empty when no such name fits MAX_PATH.
 std::string SavingName(const std::string& full);
+
+// The complete new file's name beside `full` (empty when it does not fit MAX_PATH), and the
+// recovery of a replace interrupted between its two steps: `full` missing, that file present.
+// True when it was put in place.
+std::string SavedName(const std::string& full);
+bool FinishInterruptedReplace(const std::string& full);
 
 // Makes `text` the contents of the file at `full`, creating it when absent. An existing file
 // is replaced in place (ReplaceFileA: it keeps its identity, attributes, access list and hard

@@ -261,16 +261,22 @@ TEST_F(RegisterFileTest, WindowsWithoutReplacingMoves) {
   // The old file cannot go: nothing changes.
   std::string before = fs.Contents(file);
   FillDistinct(12);
-  win->FailCall("DeleteFileA", os::kErrorAccessDenied, 1);  // the leftover check passes
+  win->FailCall("DeleteFileA", os::kErrorAccessDenied, 2);  // the two leftover checks pass
   EXPECT_FALSE(SaveRegisterFile(file));
   EXPECT_EQ(fs.Contents(file), before);
   EXPECT_EQ(fs.List(folder), std::vector<std::string>{"regs.mvn"});
 
-  // The rename fails after the old file went: the new one stays beside, complete.
-  win->FailCall("MoveFileA", os::kErrorAccessDenied);
+  // The rename fails after the old file went: the new one stays beside, complete, and the
+  // next read puts it in place.
+  win->FailCall("MoveFileA", os::kErrorAccessDenied, 1);  // the first names it complete
   EXPECT_FALSE(SaveRegisterFile(file));
   EXPECT_FALSE(fs.Exists(file));
-  EXPECT_EQ(fs.Contents(file + ini::kSavingSuffix), FreshText());
+  EXPECT_EQ(fs.Contents(file + ini::kSavedSuffix), FreshText());
+  const std::string codes = CodesOf();
+  Clear();
+  ASSERT_TRUE(LoadRegisterFile(file));
+  EXPECT_EQ(CodesOf(), codes);
+  EXPECT_EQ(fs.List(folder), std::vector<std::string>{"regs.mvn"});
 }
 
 // A save interrupted at each call it makes leaves the old file whole, or the new one.

@@ -35,7 +35,7 @@ TEST_F(SaveInPlaceTest, TheFileIsReplacedInPlaceAndKeepsItsIdentityAndAttributes
   EXPECT_EQ(fs.Contents(file), Fresh());
   EXPECT_EQ(fs.Attributes(file), os::kFileAttributeHidden | sim::kFileAttributeArchive);
   EXPECT_EQ(win->CallCount("ReplaceFileA"), 1);
-  EXPECT_EQ(win->CallCount("MoveFileExA"), 0);
+  EXPECT_EQ(win->CallCount("MoveFileExA"), 1);  // the new file named complete first
   char head[8] = {};
   os::Dword read = 0;
   ASSERT_TRUE(win->ReadFile(reader, head, sizeof head, &read));
@@ -84,7 +84,7 @@ TEST_F(SaveInPlaceTest, EveryAnswerOfTheReplace) {
     bool saved = SaveRegisterFile(file);
     EXPECT_EQ(saved, c.outcome != Refused);
     EXPECT_EQ(fs.Contents(file), saved ? Fresh() : kOld);
-    EXPECT_EQ(win->CallCount("MoveFileExA"), c.outcome == Moved ? 1 : 0);
+    EXPECT_EQ(win->CallCount("MoveFileExA"), c.outcome == Moved ? 2 : 1);
     EXPECT_EQ(win->CallCount("ReplaceFileA"), c.outcome == Waited ? 2 : 1);
     EXPECT_EQ(win->sleptMilliseconds, c.outcome == Waited ? ini::kReplaceRetryMilliseconds : 0u);
     EXPECT_NE(fs.Attributes(file) & os::kFileAttributeHidden, 0u);
@@ -93,9 +93,47 @@ TEST_F(SaveInPlaceTest, EveryAnswerOfTheReplace) {
   // The old file went and the new one cannot take its name either: it stays beside, whole.
   win->ClearFailures();
   win->FailCall("ReplaceFileA", os::kErrorUnableToMoveReplacement);
-  win->FailCall("MoveFileExA", os::kErrorAccessDenied);
+  win->FailCall("MoveFileExA", os::kErrorAccessDenied, 1);
   EXPECT_FALSE(SaveRegisterFile(file));
-  EXPECT_EQ(fs.Contents(file + ini::kSavingSuffix), Fresh());
+  EXPECT_EQ(fs.Contents(file + ini::kSavedSuffix), Fresh());
+}
+
+// A replace is two steps; a crash between them leaves the complete new file under its own
+// name and none under the file's. The next read (a load, or the read before a save) puts it in
+// place. With the old file still there, an earlier save did not finish and its leftovers go.
+TEST_F(SaveInPlaceTest, AReplaceInterruptedBetweenItsStepsIsFinishedByTheNextRead) {
+  const std::string saved = file + ini::kSavedSuffix;
+  const std::string codes = CodesOf();
+  const std::string fresh = Fresh();
+  fs.Remove(file);
+  fs.AddFile(saved, fresh);
+  Clear();
+  ASSERT_TRUE(LoadRegisterFile(file));
+  EXPECT_EQ(CodesOf(), codes);
+  EXPECT_EQ(fs.Contents(file), fresh);
+  EXPECT_TRUE(OnlyTheFile());
+
+  fs.Remove(file);
+  fs.AddFile(saved, fresh);
+  FillDistinct(9);
+  ASSERT_TRUE(SaveLinkSection(file));  // updates the recovered file
+  EXPECT_EQ(fs.Contents(file).substr(0, 60), fresh.substr(0, 60));
+  EXPECT_TRUE(OnlyTheFile());
+
+  // The old file in place: a leftover is never read, and a save discards it.
+  fs.AddFile(saved, "[DRAM]\r\nTcl=7\r\n");
+  fs.AddFile(file + ini::kSavingSuffix, "[DRAM]\r\nTc");
+  const std::string now = fs.Contents(file);
+  Clear();
+  ASSERT_TRUE(LoadRegisterFile(file));
+  EXPECT_NE(Code("Tcl"), 7u);
+  ASSERT_TRUE(SaveRegisterFile(file));
+  EXPECT_EQ(fs.Contents(file), now);
+  EXPECT_TRUE(OnlyTheFile());
+  // Nothing to finish: a missing file stays missing.
+  fs.Remove(file);
+  EXPECT_FALSE(LoadRegisterFile(file));
+  EXPECT_TRUE(fs.List(folder).empty());
 }
 
 // Another program holds the file open for a moment: the save waits and then succeeds; one
