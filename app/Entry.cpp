@@ -7,6 +7,7 @@
 #include "app/Startup.h"
 #include "files/RegisterFile.h"
 #include "os/Api.h"
+#include "os/ErrorText.h"
 #include "os/Exception.h"
 #include "regs/Groups.h"
 
@@ -28,20 +29,6 @@ std::string ModuleFileName() {
     if (buffer.size() >= 32768) return {};  // longer than any Windows path
     buffer.resize(buffer.size() * 2);
   }
-}
-
-// The system's text for an error code, or nothing when it has none.
-std::string SystemErrorText(os::Dword code) {
-  os::Api& win = os::Windows();
-  char* text = nullptr;
-  os::Dword length = win.FormatMessageA(
-      os::kFormatMessageAllocateBuffer | os::kFormatMessageFromSystem |
-          os::kFormatMessageIgnoreInserts,
-      nullptr, code, os::kLangNeutralSubLangDefault, reinterpret_cast<char*>(&text), 0, nullptr);
-  if (length == 0 || text == nullptr) return {};
-  std::string result(text, length);
-  win.LocalFree(text);
-  return result;
 }
 
 bool IsTrimmedAway(char c) {
@@ -84,7 +71,8 @@ std::optional<Exception> RunStartedProgram(Application& application) {
   }
   if (InitDeviceDriver() == 0) {
     os::Dword error = win.GetLastError();
-    ShowMessage(kDriverFailedMessage + SystemErrorText(error), os::kMbOk | os::kMbIconExclamation);
+    ShowMessage(kDriverFailedMessage + os::SystemErrorText(error),
+                os::kMbOk | os::kMbIconExclamation);
     return std::nullopt;
   }
 

@@ -1,14 +1,10 @@
-// The program paths, the processor check and the one driver object of the process.
+// The processor check and the one driver object of the process.
 #include "app/Startup.h"
 
 #include <cstring>
 
 #include "hw/DeviceDriver.h"
 #include "os/Api.h"
-
-std::string ProgramDirectory;
-std::string ProgramFilePath;
-std::string StartupFilePath;
 
 std::string ExtractFilePath(const std::string& path) {
   auto last = path.find_last_of("\\:");

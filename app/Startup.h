@@ -5,13 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "files/ProgramPaths.h"  // set by the entry
 #include "os/Exception.h"
-
-// The executable's folder with its trailing separator, and the two paths derived from it
-// (each with a doubled separator, as they have always been written to the Run key).
-extern std::string ProgramDirectory;
-extern std::string ProgramFilePath;  // ProgramDirectory + "\morvane.exe"
-extern std::string StartupFilePath;  // ProgramDirectory + "\startup.mvn"
 
 int InitDeviceDriver();
 void FreeDeviceDriver();

@@ -161,7 +161,7 @@ bool Document::Set(std::string_view section, std::string_view key, std::string_v
   }
   long header = FindSection(section);
   if (header < 0) {
-    if (!entries_.empty() && !Trim(TextOf(entries_.back())).empty()) entries_.push_back(Store(""));
+    // Right after the last line, as the system's writer adds it: no blank line before.
     entries_.push_back(Store(Join({"[", section, "]"})));
     entries_.push_back(Store(Join({key, "=", value})));
     return true;

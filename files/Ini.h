@@ -26,9 +26,10 @@ class Document {
   std::optional<std::string> Get(std::string_view section, std::string_view key) const;
 
   // Sets `key` in `section` to `value`: an existing key's line is rewritten in place, a
-  // missing key is added after the last line of its section, a missing section is added at
-  // the end. Refuses (returns false, changes nothing) names or values that would not read
-  // back as written: blank or padded names, line breaks, "=" in a key, "]" in a section.
+  // missing key is added after the last line of its section, a missing section is added
+  // right after the document's last line. Refuses (returns false, changes nothing) names or
+  // values that would not read back as written: blank or padded names, line breaks, "=" in a
+  // key, "]" in a section.
   bool Set(std::string_view section, std::string_view key, std::string_view value);
 
   std::size_t LineCount() const { return entries_.size(); }

@@ -1,8 +1,10 @@
-// INI files on disk: reads and crash-safe replacement through the seam, with the 9x family's
-// fallback where MoveFileExA does not exist.
+// INI files on disk: reads, crash-safe replacement through the seam (in place where the system
+// can, by a move where it cannot, with the 9x family's fallback where MoveFileExA does not
+// exist), and the UTF-16 text encodings the profile functions read.
 #include "files/IniFile.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace ini {
 namespace {
@@ -39,12 +41,21 @@ bool FullPath(const std::string& path, std::string* full, os::Dword* error) {
 
 bool ReadWholeFile(const std::string& full, std::string* text, os::Dword* error) {
   os::Api& win = os::Windows();
-  os::Handle file =
-      win.CreateFileA(full.c_str(), os::kGenericRead, os::kFileShareRead | os::kFileShareWrite,
-                      os::kOpenExisting, os::kFileAttributeNormal);
+  auto open = [&] {
+    return win.CreateFileA(full.c_str(), os::kGenericRead,
+                           os::kFileShareRead | os::kFileShareWrite, os::kOpenExisting,
+                           os::kFileAttributeNormal);
+  };
+  os::Handle file = open();
   if (file == os::kInvalidHandle) {
     *error = LastErrorOr(os::kErrorFileNotFound);
-    return false;
+    // A save interrupted inside its replace leaves the complete new file beside.
+    if (*error != os::kErrorFileNotFound || !FinishInterruptedReplace(full)) return false;
+    file = open();
+    if (file == os::kInvalidHandle) {
+      *error = LastErrorOr(os::kErrorFileNotFound);
+      return false;
+    }
   }
   std::string data;
   std::string chunk(64 * 1024, '\0');
@@ -80,6 +91,127 @@ std::string SavingName(const std::string& full) {
   return shortName.size() < kMaxPath ? shortName : std::string();
 }
 
+namespace {
+
+// Another program holding the file open for a moment (a virus scanner, the search indexer,
+// an editor). ReplaceFileA reports it as ERROR_UNABLE_TO_REMOVE_REPLACED on some systems;
+// both files then keep their names.
+bool IsMomentary(os::Dword error) {
+  return error == os::kErrorSharingViolation || error == os::kErrorLockViolation ||
+         error == os::kErrorUnableToRemoveReplaced;
+}
+
+// ReplaceFileA cannot be used here (the system or the file system lacks it, or the old file
+// has gone meanwhile); nothing was changed.
+bool ReplaceUnavailable(os::Dword error) {
+  return error == os::kErrorCallNotImplemented || error == os::kErrorInvalidFunction ||
+         error == os::kErrorNotSupported || error == os::kErrorInvalidParameter ||
+         error == os::kErrorFileNotFound;
+}
+
+// Gives `from` the name `to`, which must be free; the 9x family has only MoveFileA.
+bool Rename(const std::string& from, const std::string& to) {
+  os::Api& win = os::Windows();
+  if (win.MoveFileExA(from.c_str(), to.c_str(), os::kMovefileWriteThrough)) return true;
+  if (win.GetLastError() != os::kErrorCallNotImplemented) return false;
+  return win.MoveFileA(from.c_str(), to.c_str());
+}
+
+// Moves the new file `current` over `full` (or into its place when there is none).
+// NewFileBeside: the old file is gone and the new one, the only copy left, keeps its name.
+enum class Placed { Done, Failed, NewFileBeside };
+Placed MoveOver(const std::string& current, const std::string& full, bool exists,
+                os::Dword* error) {
+  os::Api& win = os::Windows();
+  if (win.MoveFileExA(current.c_str(), full.c_str(),
+                      os::kMovefileReplaceExisting | os::kMovefileWriteThrough)) {
+    return Placed::Done;
+  }
+  os::Dword why = LastErrorOr(os::kErrorAccessDenied);
+  if (why != os::kErrorCallNotImplemented) {
+    *error = why;
+    return Placed::Failed;
+  }
+  // The 9x family has no replacing move: the old file goes first, then the new one is renamed.
+  if (exists && !win.DeleteFileA(full.c_str())) {
+    why = LastErrorOr(os::kErrorAccessDenied);
+    if (why != os::kErrorFileNotFound) {
+      *error = why;
+      return Placed::Failed;
+    }
+  }
+  if (!win.MoveFileA(current.c_str(), full.c_str())) {
+    *error = LastErrorOr(os::kErrorAccessDenied);
+    return exists ? Placed::NewFileBeside : Placed::Failed;
+  }
+  return Placed::Done;
+}
+
+// Puts the written new file in the place of `full`. `current` is the new file's name, which
+// this may change to `saved` on the way.
+Placed PutInPlace(std::string& current, const std::string& saved, const std::string& full,
+                  bool exists, os::Dword* error) {
+  os::Api& win = os::Windows();
+  // Without the old file, or without a name for the second stage, the move does it all.
+  if (!exists || saved.empty()) return MoveOver(current, full, exists, error);
+
+  // The replace opens the old file for deletion, sharing everything. Asked first, so that a
+  // file another program holds open is waited for before anything is moved: some systems'
+  // replace finds out only halfway and leaves a temporary file of its own behind.
+  os::Handle probe = win.CreateFileA(
+      full.c_str(), os::kDelete, os::kFileShareRead | os::kFileShareWrite | os::kFileShareDelete,
+      os::kOpenExisting, 0);
+  if (probe == os::kInvalidHandle) {
+    os::Dword why = LastErrorOr(os::kErrorAccessDenied);
+    if (IsMomentary(why)) {
+      *error = why;
+      return Placed::Failed;
+    }
+  } else {
+    win.CloseHandle(probe);
+  }
+  // A replace is two steps (the old file leaves its name, the new one takes it): the new file
+  // first takes a name that only a complete one ever has, so that after a crash between the
+  // two steps the next read of the file finds it there and puts it in place.
+  if (current != saved) {
+    if (!Rename(current, saved)) {
+      *error = LastErrorOr(os::kErrorAccessDenied);
+      return Placed::Failed;
+    }
+    current = saved;
+  }
+  if (win.ReplaceFileA(full.c_str(), saved.c_str(), os::kReplacefileIgnoreMergeErrors)) {
+    return Placed::Done;
+  }
+  os::Dword why = LastErrorOr(os::kErrorAccessDenied);
+  if (why == os::kErrorUnableToMoveReplacement || why == os::kErrorUnableToMoveReplacement2) {
+    // The old file left its name but the new one could not take it: once more, by a move.
+    if (MoveOver(saved, full, false, error) == Placed::Done) return Placed::Done;
+    *error = why;
+    return Placed::NewFileBeside;
+  }
+  if (!ReplaceUnavailable(why)) {
+    *error = why;
+    return Placed::Failed;
+  }
+  return MoveOver(saved, full, exists, error);
+}
+
+}  // namespace
+
+std::string SavedName(const std::string& full) {
+  std::string beside = full + kSavedSuffix;
+  return beside.size() < kMaxPath ? beside : std::string();
+}
+
+bool FinishInterruptedReplace(const std::string& full) {
+  std::string saved = SavedName(full);
+  if (saved.empty()) return false;
+  os::Api& win = os::Windows();
+  if (win.GetFileAttributesA(saved.c_str()) == os::kInvalidFileAttributes) return false;
+  return Rename(saved, full);
+}
+
 bool ReplaceWholeFile(const std::string& full, const std::string& text, os::Dword* error) {
   os::Api& win = os::Windows();
   os::Dword attributes = win.GetFileAttributesA(full.c_str());
@@ -100,21 +232,26 @@ bool ReplaceWholeFile(const std::string& full, const std::string& text, os::Dwor
     *error = os::kErrorFilenameExcedRange;
     return false;
   }
-  // The new file takes over the old one's hidden and system marks.
+  const std::string saved = SavedName(full);
+  // The new file takes over the old one's hidden and system marks (the move keeps no
+  // attributes of the old file).
   constexpr os::Dword kHiddenOrSystem = os::kFileAttributeHidden | 0x4;
   os::Dword keep = exists ? (attributes & kHiddenOrSystem) : 0;
 
-  // A leftover of an interrupted save of this same file is ours to discard.
+  // Leftovers of an interrupted save of this same file are ours to discard: with the old file
+  // in place, an earlier save did not finish.
   win.DeleteFileA(saving.c_str());
+  if (!saved.empty()) win.DeleteFileA(saved.c_str());
   os::Handle file = win.CreateFileA(saving.c_str(), os::kGenericWrite, os::kFileShareDelete,
                                     os::kCreateNew, keep != 0 ? keep : os::kFileAttributeNormal);
   if (file == os::kInvalidHandle) {
     *error = LastErrorOr(os::kErrorAccessDenied);
     return false;
   }
+  std::string current = saving;  // the new file's name, until it takes the old one's
   auto discard = [&](os::Dword why, bool open) {
     if (open) win.CloseHandle(file);
-    win.DeleteFileA(saving.c_str());
+    win.DeleteFileA(current.c_str());
     *error = why;
     return false;
   };
@@ -130,25 +267,122 @@ bool ReplaceWholeFile(const std::string& full, const std::string& text, os::Dwor
   if (!win.FlushFileBuffers(file)) return discard(LastErrorOr(os::kErrorGenFailure), true);
   if (!win.CloseHandle(file)) return discard(LastErrorOr(os::kErrorGenFailure), false);
 
-  if (win.MoveFileExA(saving.c_str(), full.c_str(),
-                      os::kMovefileReplaceExisting | os::kMovefileWriteThrough)) {
-    return true;
+  for (int attempt = 1;; ++attempt) {
+    os::Dword why = 0;
+    Placed placed = PutInPlace(current, saved, full, exists, &why);
+    if (placed == Placed::Done) return true;
+    if (placed == Placed::NewFileBeside) {
+      *error = why;
+      return false;
+    }
+    if (!IsMomentary(why) || attempt == kReplaceAttempts) return discard(why, false);
+    win.Sleep(kReplaceRetryMilliseconds);
   }
-  os::Dword why = LastErrorOr(os::kErrorAccessDenied);
-  if (why != os::kErrorCallNotImplemented) return discard(why, false);
+}
 
-  // The 9x family has no replacing move: the old file goes first, then the new one is renamed.
-  if (exists && !win.DeleteFileA(full.c_str())) {
-    return discard(LastErrorOr(os::kErrorAccessDenied), false);
+// ---------------------------------------------------------------- Encodings
+
+namespace {
+
+constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
+constexpr std::string_view kUtf16BeMark = "\xFE\xFF";
+
+void AppendUtf8(std::string& out, std::uint32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code >> 18));
+    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
   }
-  if (!win.MoveFileA(saving.c_str(), full.c_str())) {
-    why = LastErrorOr(os::kErrorAccessDenied);
-    // With the old file gone the new one is the only copy left: it stays beside.
-    if (!exists) win.DeleteFileA(saving.c_str());
-    *error = why;
-    return false;
+}
+
+void AppendUnit(std::string& out, std::uint32_t unit, Encoding encoding) {
+  auto high = static_cast<char>(unit >> 8);
+  auto low = static_cast<char>(unit & 0xFF);
+  if (encoding == Encoding::Utf16Le) {
+    out += low;
+    out += high;
+  } else {
+    out += high;
+    out += low;
   }
-  return true;
+}
+
+}  // namespace
+
+std::string DecodeText(std::string_view bytes, Encoding* encoding) {
+  *encoding = Encoding::Bytes;
+  if (bytes.substr(0, 2) == kUtf16LeMark) {
+    *encoding = Encoding::Utf16Le;
+  } else if (bytes.substr(0, 2) == kUtf16BeMark) {
+    *encoding = Encoding::Utf16Be;
+  } else {
+    return std::string(bytes);
+  }
+  bool little = *encoding == Encoding::Utf16Le;
+  auto unitAt = [&](std::size_t i) -> std::uint32_t {
+    auto a = static_cast<unsigned char>(bytes[i]);
+    auto b = static_cast<unsigned char>(bytes[i + 1]);
+    return little ? (a | (b << 8)) : ((a << 8) | b);
+  };
+  std::string text;
+  text.reserve(bytes.size());
+  // A last odd byte is no character and is dropped, as the system's reader drops it.
+  for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    std::uint32_t unit = unitAt(i);
+    if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < bytes.size()) {
+      std::uint32_t next = unitAt(i + 2);
+      if (next >= 0xDC00 && next < 0xE000) {
+        AppendUtf8(text, 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
+        i += 2;
+        continue;
+      }
+    }
+    AppendUtf8(text, unit);
+  }
+  return text;
+}
+
+std::string EncodeText(std::string_view text, Encoding encoding) {
+  if (encoding == Encoding::Bytes) return std::string(text);
+  std::string out;
+  out.reserve(2 + text.size() * 2);
+  AppendUnit(out, 0xFEFF, encoding);
+  for (std::size_t i = 0; i < text.size();) {
+    auto lead = static_cast<unsigned char>(text[i]);
+    int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+    std::uint32_t code = extra == 0 ? lead : (lead & (0x3F >> extra));
+    bool whole = lead < 0x80 || (lead >= 0xC0 && lead < 0xF8 && i + extra < text.size());
+    for (int k = 1; whole && k <= extra; ++k) {
+      auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) whole = false;
+      code = (code << 6) | (next & 0x3F);
+    }
+    if (!whole) {
+      // Not a sequence DecodeText writes (the engine only adds ASCII): the byte as a character.
+      AppendUnit(out, lead, encoding);
+      ++i;
+      continue;
+    }
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      AppendUnit(out, 0xD800 + (code >> 10), encoding);
+      AppendUnit(out, 0xDC00 + (code & 0x3FF), encoding);
+    } else {
+      AppendUnit(out, code, encoding);
+    }
+    i += static_cast<std::size_t>(extra) + 1;
+  }
+  return out;
 }
 
 }  // namespace ini

@@ -21,30 +21,38 @@ bool AbsolutePath(const std::string& path, std::string* full) {
   return ini::FullPath(path, full, &error);
 }
 
-// The file as it stands; it must exist and be readable.
-bool ReadExisting(const std::string& full, ini::Document* document) {
-  std::string text;
-  os::Dword error = 0;
-  if (!ini::ReadWholeFile(full, &text, &error)) return false;
-  *document = ini::Document(text);
+// A register file's lines and how the file stores them.
+struct Stored {
+  ini::Document document;
+  ini::Encoding encoding = ini::Encoding::Bytes;
+};
+
+// The file as it stands; false (with the error) when it is missing or cannot be read.
+bool ReadStored(const std::string& full, Stored* stored, os::Dword* error) {
+  std::string bytes;
+  if (!ini::ReadWholeFile(full, &bytes, error)) return false;
+  stored->document = ini::Document(ini::DecodeText(bytes, &stored->encoding));
   return true;
 }
 
-// The file as it stands, or an empty document when there is none yet.
-bool ReadForUpdate(const std::string& full, ini::Document* document) {
-  std::string text;
+bool ReadExisting(const std::string& full, Stored* stored) {
   os::Dword error = 0;
-  if (ini::ReadWholeFile(full, &text, &error)) {
-    *document = ini::Document(text);
-    return true;
-  }
-  *document = ini::Document();
+  return ReadStored(full, stored, &error);
+}
+
+// The file as it stands, or an empty document when there is none yet.
+bool ReadForUpdate(const std::string& full, Stored* stored) {
+  os::Dword error = 0;
+  if (ReadStored(full, stored, &error)) return true;
+  *stored = Stored();
   return error == os::kErrorFileNotFound;
 }
 
-bool Commit(const std::string& full, const ini::Document& document) {
+// The document saved in the file's own encoding.
+bool Commit(const std::string& full, const Stored& stored) {
   os::Dword error = 0;
-  return ini::ReplaceWholeFile(full, document.Text(), &error);
+  return ini::ReplaceWholeFile(full, ini::EncodeText(stored.document.Text(), stored.encoding),
+                               &error);
 }
 
 bool StoreKey(ini::Document& document, const RegisterField& field, const char* section) {
@@ -68,22 +76,22 @@ struct SectionFields {
 
 bool Save(std::initializer_list<SectionFields> sections, const std::string& path) {
   std::string full;
-  ini::Document document;
-  if (!AbsolutePath(path, &full) || !ReadForUpdate(full, &document)) return false;
+  Stored stored;
+  if (!AbsolutePath(path, &full) || !ReadForUpdate(full, &stored)) return false;
   for (const SectionFields& s : sections) {
     for (const RegisterField& field : s.fields) {
-      if (!StoreKey(document, field, s.section)) return false;
+      if (!StoreKey(stored.document, field, s.section)) return false;
     }
   }
-  return Commit(full, document);
+  return Commit(full, stored);
 }
 
 bool Load(std::initializer_list<SectionFields> sections, const std::string& path) {
   std::string full;
-  ini::Document document;
-  if (!AbsolutePath(path, &full) || !ReadExisting(full, &document)) return false;
+  Stored stored;
+  if (!AbsolutePath(path, &full) || !ReadExisting(full, &stored)) return false;
   for (const SectionFields& s : sections) {
-    for (const RegisterField& field : s.fields) LoadKey(document, field, s.section);
+    for (const RegisterField& field : s.fields) LoadKey(stored.document, field, s.section);
   }
   return true;
 }

@@ -1,18 +1,12 @@
 // Start-up settings: writes the start-up register file and registers (or removes) the
-// command line that applies it silently at every log-on.
+// command line that applies it silently at every log-on, as a Run value or a log-on task.
 #include "files/StartupSettings.h"
 
 #include <cstdint>
 
-#include "app/Startup.h"
 #include "files/RegisterFile.h"
-#include "os/Api.h"
 
 namespace {
-
-// How the messages name the value (this wording has always been shown to users).
-constexpr char kRunValueDisplayPath[] =
-    "\\HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\WindowsCurrentVersion\\Run\\Morvane";
 
 // One root key, one access mask and at most one open key, closed when released.
 class Registry {
@@ -23,7 +17,8 @@ class Registry {
   Registry& operator=(const Registry&) = delete;
 
   // Opens the key below the root; with canCreate it is created (and its parents) if missing.
-  bool OpenKey(const char* path, bool canCreate) {
+  // Returns the registry's result.
+  os::Long OpenKey(const char* path, bool canCreate) {
     CloseKey();
     os::HKey key = nullptr;
     os::Long result;
@@ -34,21 +29,21 @@ class Registry {
     } else {
       result = os::Windows().RegOpenKeyExA(root_, path, 0, access_, &key);
     }
-    if (result != os::kRegSuccess) return false;
-    key_ = key;
-    return true;
+    if (result == os::kRegSuccess) key_ = key;
+    return result;
   }
 
   // A REG_SZ value; its stored size counts the terminating NUL.
-  bool WriteString(const char* name, const std::string& text) {
-    if (key_ == nullptr) return false;
+  os::Long WriteString(const char* name, const std::string& text) {
+    if (key_ == nullptr) return static_cast<os::Long>(os::kErrorInvalidHandle);
     const auto* data = reinterpret_cast<const std::uint8_t*>(text.c_str());
     return os::Windows().RegSetValueExA(key_, name, 0, os::kRegSz, data,
-                                        static_cast<os::Dword>(text.size() + 1)) == os::kRegSuccess;
+                                        static_cast<os::Dword>(text.size() + 1));
   }
 
-  bool DeleteValue(const char* name) {
-    return key_ != nullptr && os::Windows().RegDeleteValueA(key_, name) == os::kRegSuccess;
+  os::Long DeleteValue(const char* name) {
+    if (key_ == nullptr) return static_cast<os::Long>(os::kErrorInvalidHandle);
+    return os::Windows().RegDeleteValueA(key_, name);
   }
 
   void CloseKey() {
@@ -63,40 +58,137 @@ class Registry {
   os::HKey key_ = nullptr;
 };
 
-}  // namespace
-
-std::string StartupCommandLine() {
-  std::string program = ProgramFilePath;
-  if (program.find(' ') != std::string::npos) program = "\"" + program + "\"";
-  return program + " " + StartupFilePath;
+// Stores the command line as the Run value "Morvane"; the registry's error code, or 0.
+os::Long WriteRunValue(const std::string& commandLine) {
+  Registry registry(os::kHKeyLocalMachine, os::kKeyAllAccess);
+  os::Long result = registry.OpenKey(kRunKeyPath, false);
+  if (result != os::kRegSuccess) result = registry.OpenKey(kRunKeyPath, true);
+  if (result != os::kRegSuccess) return result;
+  return registry.WriteString(kRunValueName, commandLine);
 }
 
-void ApplyStartupSettings(MessageBoxControl& messages) {
-  // Both sections in one replacement of the file: a failed save leaves the old start-up file
-  // whole, never new DRAM keys beside old LINK keys that the next log-on would apply.
-  if (!SaveRegisterFile(StartupFilePath)) {
-    messages.Show("There was an error saving to file \"" + StartupFilePath + "\".", "Save Error",
-                  kMessageOk);
-    return;  // the registry is left alone
-  }
-  bool registered = false;
-  {
-    Registry registry(os::kHKeyLocalMachine, os::kKeyAllAccess);
-    if (registry.OpenKey(kRunKeyPath, false) || registry.OpenKey(kRunKeyPath, true)) {
-      registered = registry.WriteString(kRunValueName, StartupCommandLine());
+// Deletes the Run value "Morvane" when there is one. Without the key (or the rights to it)
+// there is nothing this user could remove. False when a value that exists was not deleted.
+bool DeleteRunValue() {
+  Registry registry(os::kHKeyLocalMachine, os::kKeyAllAccess);
+  if (registry.OpenKey(kRunKeyPath, false) != os::kRegSuccess) return true;
+  os::Long result = registry.DeleteValue(kRunValueName);
+  return result == os::kRegSuccess || result == static_cast<os::Long>(os::kErrorFileNotFound);
+}
+
+// Text inside an XML element: the three characters with a meaning of their own escaped.
+std::string XmlText(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      default:
+        out += c;
     }
   }
-  if (!registered) {
-    messages.Show(std::string("Unable to create system registry value\n") + kRunValueDisplayPath,
-                  "Registry Error", kMessageOk);
-  }
+  return out;
 }
 
-void RemoveStartupSettings(MessageBoxControl& messages) {
-  // Nothing here raises, and neither outcome is reported: without the key (or the rights to
-  // it) there is nothing this user could remove, and a missing value or a refused deletion
-  // leaves nothing to tell.
-  (void)messages;
-  Registry registry(os::kHKeyLocalMachine, os::kKeyAllAccess);
-  if (registry.OpenKey(kRunKeyPath, false)) registry.DeleteValue(kRunValueName);
+std::string QuotedWhenBlank(const std::string& path) {
+  return path.find(' ') == std::string::npos ? path : "\"" + path + "\"";
+}
+
+}  // namespace
+
+StartupRegistration StartupRegistrationOfThisWindows() {
+  os::OsVersionInfo info;
+  info.dwOSVersionInfoSize = os::kOsVersionInfoSize;
+  // Without an answer, the registration every Windows version starts.
+  if (!os::Windows().GetVersionExA(&info)) return StartupRegistration::RunValue;
+  return info.dwPlatformId == os::kVerPlatformWin32Nt && info.dwMajorVersion >= 6
+             ? StartupRegistration::LogonTask
+             : StartupRegistration::RunValue;
+}
+
+std::string StartupCommandLine(const std::string& programFile, const std::string& startupFile) {
+  return QuotedWhenBlank(programFile) + " " + startupFile;
+}
+
+std::string LogonTaskXml(const std::string& programFile, const std::string& startupFile) {
+  std::string xml;
+  xml += "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n";
+  xml +=
+      "<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">\r\n";
+  xml += "  <RegistrationInfo>\r\n";
+  xml +=
+      "    <Description>Applies the register settings saved in startup.mvn at "
+      "log-on.</Description>\r\n";
+  xml += "  </RegistrationInfo>\r\n";
+  xml += "  <Triggers>\r\n";
+  xml += "    <LogonTrigger>\r\n";
+  xml += "      <Enabled>true</Enabled>\r\n";
+  xml += "    </LogonTrigger>\r\n";
+  xml += "  </Triggers>\r\n";
+  xml += "  <Principals>\r\n";
+  xml += "    <Principal id=\"Author\">\r\n";
+  xml += std::string("      <GroupId>") + kLogonTaskGroup + "</GroupId>\r\n";
+  xml += "      <RunLevel>HighestAvailable</RunLevel>\r\n";
+  xml += "    </Principal>\r\n";
+  xml += "  </Principals>\r\n";
+  // A laptop on battery applies the settings too; a log-on never starts a second copy.
+  xml += "  <Settings>\r\n";
+  xml += "    <MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>\r\n";
+  xml += "    <DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>\r\n";
+  xml += "    <StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>\r\n";
+  xml += "  </Settings>\r\n";
+  xml += "  <Actions Context=\"Author\">\r\n";
+  xml += "    <Exec>\r\n";
+  xml += "      <Command>" + XmlText(QuotedWhenBlank(programFile)) + "</Command>\r\n";
+  xml += "      <Arguments>" + XmlText(startupFile) + "</Arguments>\r\n";
+  xml += "    </Exec>\r\n";
+  xml += "  </Actions>\r\n";
+  xml += "</Task>\r\n";
+  return xml;
+}
+
+StartupResult ApplyStartupSettings(const std::string& programFile, const std::string& startupFile) {
+  StartupResult result;
+  result.registration = StartupRegistrationOfThisWindows();
+  // This function is the one place for the whole apply: any further step that readies the next
+  // log-on's silent apply belongs here, beside the save and the registration.
+  if (!SaveRegisterFile(startupFile)) {
+    result.outcome = StartupResult::Outcome::SaveFailed;
+    return result;  // the registration is left alone
+  }
+  if (result.registration == StartupRegistration::RunValue) {
+    os::Long written = WriteRunValue(StartupCommandLine(programFile, startupFile));
+    if (written != os::kRegSuccess) {
+      result.outcome = StartupResult::Outcome::RegisterFailed;
+      result.error = written;
+    }
+    return result;
+  }
+  os::HResult registered = os::Windows().RegisterTask(
+      kLogonTaskName, LogonTaskXml(programFile, startupFile).c_str(), os::kTaskLogonGroup);
+  if (registered < 0) {
+    result.outcome = StartupResult::Outcome::RegisterFailed;
+    result.error = registered;
+    return result;
+  }
+  // A Run value an earlier version stored would no longer be started anyway.
+  DeleteRunValue();
+  return result;
+}
+
+bool RemoveStartupSettings() {
+  bool removed = true;
+  if (StartupRegistrationOfThisWindows() == StartupRegistration::LogonTask) {
+    os::HResult deleted = os::Windows().DeleteTask(kLogonTaskName);
+    removed = deleted >= 0 || deleted == os::HResultFromWin32(os::kErrorFileNotFound);
+  }
+  return DeleteRunValue() && removed;
 }

@@ -1,20 +1,47 @@
-// Start-up settings: the register file applied at every log-on and its Run-key registration.
+// Start-up settings: the register file applied at every log-on, and its registration with
+// Windows: the Run value "Morvane" before Vista; from Vista on, where Windows does not start
+// Run entries of programs that need administrator rights, a log-on task "Morvane".
 #pragma once
 
 #include <string>
 
-#include "ui/MessageBox.h"
+#include "os/Api.h"
 
-// Saves the cached values into StartupFilePath and stores the silent-mode command line as
-// the value "Morvane" under HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Run.
-void ApplyStartupSettings(MessageBoxControl& messages);
+enum class StartupRegistration { RunValue, LogonTask };
 
-// Deletes that value; the start-up file stays.
-void RemoveStartupSettings(MessageBoxControl& messages);
+// The registration this Windows gets: the log-on task on the NT family from version 6 on.
+StartupRegistration StartupRegistrationOfThisWindows();
 
-// The command line stored in the Run value: ProgramFilePath (in double quotes when it holds
-// a blank), one blank, StartupFilePath (never quoted: the silent mode takes the whole tail).
-std::string StartupCommandLine();
+struct StartupResult {
+  enum class Outcome { Done, SaveFailed, RegisterFailed };
+  Outcome outcome = Outcome::Done;
+  StartupRegistration registration = StartupRegistration::RunValue;
+  // RegisterFailed: the registry's error code (Run value) or the scheduler's HRESULT (task).
+  os::HResult error = 0;
+};
+
+// Saves the cached register values into `startupFile` (both sections in one replacement; a
+// failure leaves an earlier file whole) and registers the command line that applies it at
+// every log-on: the Run value, or the log-on task, which replaces an earlier task and
+// deletes a Run value an earlier version left. A failed registration keeps the file.
+StartupResult ApplyStartupSettings(const std::string& programFile, const std::string& startupFile);
+
+// Deletes the log-on task and the Run value, whichever exist; the start-up file stays. False
+// when one that exists could not be deleted (callers show nothing either way).
+bool RemoveStartupSettings();
+
+// The command line that applies the start-up file: `programFile` (in double quotes when it
+// holds a blank), one blank, `startupFile` (never quoted: the silent mode takes the whole
+// tail).
+std::string StartupCommandLine(const std::string& programFile, const std::string& startupFile);
+
+// The log-on task's definition: a log-on trigger for any user, run with the highest rights
+// the user has, its action the command line above split into command and arguments.
+std::string LogonTaskXml(const std::string& programFile, const std::string& startupFile);
 
 inline constexpr char kRunKeyPath[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 inline constexpr char kRunValueName[] = "Morvane";
+inline constexpr char kLogonTaskName[] = "Morvane";
+// The log-on task runs for members of the local Users group, that is every user who logs
+// on, with the full rights of those who are administrators.
+inline constexpr char kLogonTaskGroup[] = "S-1-5-32-545";

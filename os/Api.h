@@ -146,6 +146,25 @@ struct SystemInfo {
   Dword dwNumberOfProcessors = 0;
 };
 
+// ReplaceFileA, the task scheduler (COM) and their results.
+using HResult = std::int32_t;
+inline constexpr HResult kSOk = 0;
+inline constexpr Dword kReplacefileIgnoreMergeErrors = 0x2;
+inline constexpr Dword kDelete = 0x00010000;  // CreateFileA access: DELETE
+inline constexpr Dword kErrorLockViolation = 33;
+inline constexpr Dword kErrorUnableToRemoveReplaced = 1175;
+inline constexpr Dword kErrorUnableToMoveReplacement = 1176;
+inline constexpr Dword kErrorUnableToMoveReplacement2 = 1177;
+inline constexpr Long kTaskLogonInteractiveToken = 3;  // TASK_LOGON_TYPE
+inline constexpr Long kTaskLogonGroup = 4;
+// HRESULT_FROM_WIN32(code) and back.
+constexpr HResult HResultFromWin32(Dword code) {
+  return code == 0 ? 0 : static_cast<HResult>((code & 0xFFFFu) | 0x80070000u);
+}
+constexpr bool IsWin32HResult(HResult result) {
+  return (static_cast<Dword>(result) & 0xFFFF0000u) == 0x80070000u;
+}
+
 class Api {
  public:
   virtual ~Api() = default;
@@ -230,6 +249,17 @@ class Api {
                               const std::uint8_t* data, Dword size) = 0;
   virtual Long RegDeleteValueA(HKey key, const char* valueName) = 0;
   virtual Long RegCloseKey(HKey key) = 0;
+
+  // ReplaceFileA: Windows 2000 and later; where the system lacks it, it fails with
+  // kErrorCallNotImplemented. No backup file; the replaced file keeps its identity, attributes
+  // and access list.
+  virtual Bool ReplaceFileA(const char* replaced, const char* replacement, Dword flags) = 0;
+  virtual void Sleep(Dword milliseconds) = 0;
+  // Task Scheduler 2.0 (Vista and later) over COM, created when called: the task `name` in the
+  // root folder. RegisterTask creates or replaces it from its XML definition (text in the
+  // process's ANSI code page) with the given TASK_LOGON_TYPE; DeleteTask removes it.
+  virtual HResult RegisterTask(const char* name, const char* xml, Long logonType) = 0;
+  virtual HResult DeleteTask(const char* name) = 0;
 };
 
 // The implementation the program talks to: the real Windows in the programs, a simulated one

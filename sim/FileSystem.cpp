@@ -675,6 +675,13 @@ bool FileSystem::Move(const char* existing, const char* newName, bool replace, b
     }
     bool targetOpen = std::any_of(open_.begin(), open_.end(),
                                   [dst](const auto& entry) { return entry.second.node == dst; });
+    // The target is opened for deletion first: a handle on it that does not share that
+    // refuses the open; an open target that does is still refused its replacement.
+    if (ShareConflict(dst, false, false, true,
+                      os::kFileShareRead | os::kFileShareWrite | os::kFileShareDelete)) {
+      *error = os::kErrorSharingViolation;
+      return false;
+    }
     if (folder || target.folder || target.deletePending || targetOpen ||
         (target.attributes & os::kFileAttributeReadonly)) {
       *error = os::kErrorAccessDenied;
@@ -702,6 +709,44 @@ bool FileSystem::Move(const char* existing, const char* newName, bool replace, b
     n.path = to.full + n.path.substr(from.full.size());
     byKey_[Key(n.path)] = id;
   }
+  return true;
+}
+
+bool FileSystem::Replace(const char* replaced, const char* replacement, os::Dword* error) {
+  Resolved target;
+  Resolved source;
+  if (!Resolve(replaced, &target, error)) return false;
+  if (replacement == nullptr) {
+    *error = os::kErrorInvalidParameter;
+    return false;
+  }
+  if (!Resolve(replacement, &source, error)) return false;
+  if (!replaceSupported) {
+    *error = os::kErrorInvalidFunction;
+    return false;
+  }
+  int dst = Lookup(target.key);
+  int src = Lookup(source.key);
+  if (dst < 0 || src < 0) {
+    if (ParentExists(dst < 0 ? target : source, error)) *error = os::kErrorFileNotFound;
+    return false;
+  }
+  constexpr os::Dword kShareAll = os::kFileShareRead | os::kFileShareWrite | os::kFileShareDelete;
+  const Node& old = nodes_.at(dst);
+  if (dst == src || old.folder || nodes_.at(src).folder || old.deletePending ||
+      (old.attributes & os::kFileAttributeReadonly) || !ParentWritable(target.full)) {
+    *error = os::kErrorAccessDenied;
+    return false;
+  }
+  // Both files are opened for reading, writing and deletion, sharing everything: a handle on
+  // either that shares less blocks the call, and both keep their names.
+  if (ShareConflict(dst, true, true, true, kShareAll) ||
+      ShareConflict(src, true, true, true, kShareAll)) {
+    *error = os::kErrorSharingViolation;
+    return false;
+  }
+  nodes_.at(dst).contents = nodes_.at(src).contents;
+  Unlink(src);
   return true;
 }
 

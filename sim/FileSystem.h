@@ -86,6 +86,11 @@ class FileSystem {
   // MOVEFILE_COPY_ALLOWED (a move to another drive).
   bool Move(const char* existing, const char* newName, bool replace, bool copyAllowed,
             os::Dword* error);
+  // ReplaceFileA without a backup: the replaced file keeps its node (identity, attributes)
+  // and takes the replacement's data; the replacement's name goes. A file system without
+  // the call (replaceSupported false) answers ERROR_INVALID_FUNCTION.
+  bool Replace(const char* replaced, const char* replacement, os::Dword* error);
+  bool replaceSupported = true;
   os::Dword AttributesOf(const char* name, os::Dword* error) const;
   bool SetCurrent(const char* name, os::Dword* error);
 

@@ -76,6 +76,16 @@ class Session {
   // ERROR_ACCESS_DENIED); reading stays allowed.
   void DenyWrites(const std::string& path);
 
+  // --- The task scheduler's root folder: each task with the exact XML and logon type it was
+  // registered with. Names are matched without regard to case.
+  struct Task {
+    std::string name;
+    std::string xml;
+    os::Long logonType;
+  };
+  std::vector<Task> tasks;
+  const Task* FindTask(const std::string& name) const;
+
   // --- Used by SimWindows' operations.
   struct Mutex {
     std::string name;  // empty: unnamed

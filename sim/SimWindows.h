@@ -8,6 +8,8 @@
 // the shared handle table, the last-error state and fault injection.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -121,6 +123,17 @@ class SimWindows : public os::Api {
                           const std::uint8_t* data, os::Dword size) override;
   os::Long RegDeleteValueA(os::HKey key, const char* valueName) override;
   os::Long RegCloseKey(os::HKey key) override;
+
+  os::Bool ReplaceFileA(const char* replaced, const char* replacement, os::Dword flags) override;
+  // Sleep takes no time: it adds to sleptMilliseconds and calls onSleep (which may, for
+  // example, close a handle "another process" held), so waits are tested without timing.
+  void Sleep(os::Dword milliseconds) override;
+  std::uint64_t sleptMilliseconds = 0;
+  std::function<void(os::Dword)> onSleep;
+  // The task store of Session; Windows before Vista has no such scheduler (the class is not
+  // registered).
+  os::HResult RegisterTask(const char* name, const char* xml, os::Long logonType) override;
+  os::HResult DeleteTask(const char* name) override;
 
  private:
   struct Failure {

@@ -173,6 +173,32 @@ os::Bool SimWindows::MoveFileA(const char* existing, const char* newName) {
   return 1;
 }
 
+os::Bool SimWindows::ReplaceFileA(const char* replaced, const char* replacement, os::Dword flags) {
+  if (ShouldFail("ReplaceFileA")) return 0;
+  // The 9x family has no such call.
+  if (machine.platformId != os::kVerPlatformWin32Nt) {
+    lastError_ = os::kErrorCallNotImplemented;
+    return 0;
+  }
+  constexpr os::Dword kKnownFlags = 0x1 | os::kReplacefileIgnoreMergeErrors;
+  os::Dword error = os::kErrorSuccess;
+  if ((flags & ~kKnownFlags) != 0) {
+    lastError_ = os::kErrorInvalidParameter;
+    return 0;
+  }
+  if (!fs.Replace(replaced, replacement, &error)) {
+    lastError_ = error;
+    return 0;
+  }
+  return 1;
+}
+
+void SimWindows::Sleep(os::Dword milliseconds) {
+  calls.emplace_back("Sleep");
+  sleptMilliseconds += milliseconds;
+  if (onSleep) onSleep(milliseconds);
+}
+
 os::Dword SimWindows::GetFileAttributesA(const char* name) {
   if (ShouldFail("GetFileAttributesA")) return os::kInvalidFileAttributes;
   os::Dword error = os::kErrorSuccess;

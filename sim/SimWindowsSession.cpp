@@ -473,4 +473,51 @@ os::Long SimWindows::RegCloseKey(os::HKey key) {
   return os::kRegSuccess;
 }
 
+// ---------------------------------------------------------------- Task scheduler
+
+const Session::Task* Session::FindTask(const std::string& name) const {
+  for (const Task& task : tasks) {
+    if (SameName(task.name, name)) return &task;
+  }
+  return nullptr;
+}
+
+namespace {
+constexpr os::HResult kClassNotRegistered = static_cast<os::HResult>(0x80040154u);
+}
+
+os::HResult SimWindows::RegisterTask(const char* name, const char* xml, os::Long logonType) {
+  if (ShouldFail("RegisterTask")) return static_cast<os::HResult>(lastError_);
+  if (machine.platformId != os::kVerPlatformWin32Nt || machine.majorVersion < 6) {
+    return kClassNotRegistered;
+  }
+  if (name == nullptr || *name == '\0' || xml == nullptr) {
+    return os::HResultFromWin32(os::kErrorInvalidParameter);
+  }
+  for (Session::Task& task : session.tasks) {
+    if (SameName(task.name, name)) {
+      task.xml = xml;
+      task.logonType = logonType;
+      return os::kSOk;
+    }
+  }
+  session.tasks.push_back({name, xml, logonType});
+  return os::kSOk;
+}
+
+os::HResult SimWindows::DeleteTask(const char* name) {
+  if (ShouldFail("DeleteTask")) return static_cast<os::HResult>(lastError_);
+  if (machine.platformId != os::kVerPlatformWin32Nt || machine.majorVersion < 6) {
+    return kClassNotRegistered;
+  }
+  auto& tasks = session.tasks;
+  for (auto it = tasks.begin(); it != tasks.end(); ++it) {
+    if (name != nullptr && SameName(it->name, name)) {
+      tasks.erase(it);
+      return os::kSOk;
+    }
+  }
+  return os::HResultFromWin32(os::kErrorFileNotFound);
+}
+
 }  // namespace sim

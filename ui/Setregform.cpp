@@ -6,8 +6,10 @@
 #include <initializer_list>
 #include <iterator>
 
+#include "files/ProgramPaths.h"
 #include "files/RegisterFile.h"
 #include "files/StartupSettings.h"
+#include "os/ErrorText.h"
 #include "regs/Codec.h"
 #include "regs/Groups.h"
 #include "ui/Aboutform.h"
@@ -21,6 +23,29 @@ std::string SaveErrorText(const std::string& path) {
 std::string LoadErrorText(const std::string& path) {
   return "There was an error loading from file \"" + path +
          "\".\nSome values may not have been loaded.";
+}
+
+std::string StartupRegisterErrorText(const StartupResult& result) {
+  if (result.registration == StartupRegistration::RunValue) {
+    // This wording (and its path) has always been shown to users.
+    return "Unable to create system registry value\n"
+           "\\HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\WindowsCurrentVersion\\Run\\Morvane";
+  }
+  return "Unable to create the log-on task \"Morvane\"\n" + os::HResultText(result.error);
+}
+
+void ReportStartupResult(MessageBoxControl& messages, const StartupResult& result,
+                         const std::string& startupFile) {
+  switch (result.outcome) {
+    case StartupResult::Outcome::Done:
+      break;  // success shows nothing
+    case StartupResult::Outcome::SaveFailed:
+      messages.Show(SaveErrorText(startupFile), kSaveErrorCaption, kMessageOk);
+      break;
+    case StartupResult::Outcome::RegisterFailed:
+      messages.Show(StartupRegisterErrorText(result), kRegistryErrorCaption, kMessageOk);
+      break;
+  }
 }
 
 namespace {
@@ -386,11 +411,14 @@ void TSetDRAMRegisterForm::RestoreClick() {
 }
 
 void TSetDRAMRegisterForm::ApplyStartupSettingsClick() {
-  ApplyStartupSettings(Messages);
+  ReportStartupResult(Messages, ApplyStartupSettings(ProgramFilePath, StartupFilePath),
+                      StartupFilePath);
 }
 
 void TSetDRAMRegisterForm::RemoveStartupSettingsClick() {
-  RemoveStartupSettings(Messages);
+  // Silent, also when something could not be removed: without the rights to it there is
+  // nothing this user could remove.
+  RemoveStartupSettings();
 }
 
 void TSetDRAMRegisterForm::Exit1Click() {

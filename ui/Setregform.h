@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "files/StartupSettings.h"
 #include "regs/ChoiceBox.h"
 #include "regs/Tables.h"
 #include "ui/Controls.h"
@@ -21,6 +22,14 @@ std::string SaveErrorText(const std::string& path);
 std::string LoadErrorText(const std::string& path);
 inline constexpr char kSaveErrorCaption[] = "Save Error";
 inline constexpr char kLoadErrorCaption[] = "Load Error";
+
+// The message of a failed start-up registration: the Run value's, or the log-on task's with
+// the system's text for its error.
+std::string StartupRegisterErrorText(const StartupResult& result);
+inline constexpr char kRegistryErrorCaption[] = "Registry Error";
+// What "Apply Settings at Startup" shows for its result: nothing, or the failure's box.
+void ReportStartupResult(MessageBoxControl& messages, const StartupResult& result,
+                         const std::string& startupFile);
 
 // Where the window's columns stand, in pixels at 96 dots per inch. The design values fit an
 // 8-point "MS Sans Serif"; where the font the window really gets draws a column's labels

@@ -1,10 +1,13 @@
 // The real Windows behind the seam: each operation is the Windows call of the same name.
-// Only calls that Windows XP has are made; the two newer ones are looked up at run time.
+// Only calls that Windows XP has are made; newer ones are looked up at run time, and the task
+// scheduler is reached through COM libraries loaded when it is used.
 #include "os/win32/WinApi.h"
 
 #include <windows.h>
 
 #include <cstddef>
+
+#include "os/win32/TaskScheduler.h"
 
 namespace os {
 namespace {
@@ -180,6 +183,21 @@ class RealApi final : public Api {
     return ::RegDeleteValueA(K(key), valueName);
   }
   Long RegCloseKey(HKey key) override { return ::RegCloseKey(K(key)); }
+
+  Bool ReplaceFileA(const char* replaced, const char* replacement, Dword flags) override {
+    using Fn = BOOL(WINAPI*)(LPCSTR, LPCSTR, LPCSTR, DWORD, LPVOID, LPVOID);
+    auto fn = Kernel32<Fn>("ReplaceFileA");
+    if (fn == nullptr) {
+      ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+      return FALSE;
+    }
+    return fn(replaced, replacement, nullptr, flags, nullptr, nullptr);
+  }
+  void Sleep(Dword milliseconds) override { ::Sleep(milliseconds); }
+  HResult RegisterTask(const char* name, const char* xml, Long logonType) override {
+    return RegisterRootTask(name, xml, logonType);
+  }
+  HResult DeleteTask(const char* name) override { return DeleteRootTask(name); }
 };
 
 }  // namespace

@@ -12,7 +12,8 @@ foreach(variant IN ITEMS real sim)
     set(lib morvane_os_win32_sim)
     set(cpuid ${PROJECT_SOURCE_DIR}/os/win32/CpuidSim.cpp)
   endif()
-  add_library(${lib} STATIC ${PROJECT_SOURCE_DIR}/os/win32/WinApi.cpp ${cpuid})
+  add_library(${lib} STATIC ${PROJECT_SOURCE_DIR}/os/win32/WinApi.cpp
+              ${PROJECT_SOURCE_DIR}/os/win32/TaskScheduler.cpp ${cpuid})
   mvn_target_defaults(${lib})
   target_compile_definitions(${lib} PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0501
                                             WINVER=0x0501)

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "files/Ini.h"
+#include "files/IniFile.h"
 #include "files/RegisterFile.h"
 #include "regs/Codec.h"
 #include "sim/SimWindows.h"
@@ -121,8 +122,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_EXPECT(Registers[i].value == (saved[i] & FieldBits(Registers[i])));
   }
 
-  const ini::Document before(text);
-  const ini::Document after(win->fs.Contents(kFile));
+  // The file keeps its encoding, and every line but the keys' own.
+  ini::Encoding was;
+  ini::Encoding now;
+  const ini::Document before(ini::DecodeText(text, &was));
+  const ini::Document after(ini::DecodeText(win->fs.Contents(kFile), &now));
+  FUZZ_EXPECT(was == now);
   std::size_t at = 0;
   for (std::size_t i = 0; i < before.LineCount(); ++i) {
     if (SameNameAsAField(before.Line(i))) continue;

@@ -14,6 +14,7 @@
 #include "regs/Tables.h"
 #include "sim/Northbridge.h"
 #include "tests/native/hw/DriverFixture.h"
+#include "ui/Setregform.h"
 
 namespace {
 
@@ -76,13 +77,21 @@ class StartupSettingsTest : public ::testing::Test {
 
   std::optional<std::string> RunValue() { return win->session.StringValue(kRun, "Morvane"); }
 
+  // The window's command: the operation, then what the window shows for its result.
+  void Apply() {
+    box.shown.clear();
+    last = ApplyStartupSettings(ProgramFilePath, StartupFilePath);
+    ReportStartupResult(box, last, StartupFilePath);
+  }
+
   sim::ScopedSimWindows win;
   RecordingBox box;
+  StartupResult last;
   std::vector<std::uint32_t> values;
 };
 
 TEST_F(StartupSettingsTest, ApplyWritesTheFileAndTheRunValue) {
-  ApplyStartupSettings(box);
+  Apply();
   EXPECT_TRUE(box.shown.empty());
   EXPECT_EQ(RunValue(),
             "\"C:\\Program Files\\Morvane\\\\morvane.exe\" "
@@ -100,23 +109,23 @@ TEST_F(StartupSettingsTest, ApplyWritesTheFileAndTheRunValue) {
 
 TEST_F(StartupSettingsTest, ProgramPathIsQuotedOnlyWhenItHoldsABlank) {
   UseProgramFolder("C:\\Morvane\\");
-  ApplyStartupSettings(box);
+  Apply();
   EXPECT_EQ(RunValue(), "C:\\Morvane\\\\morvane.exe C:\\Morvane\\\\startup.mvn");
-  EXPECT_EQ(StartupCommandLine(), *RunValue());
+  EXPECT_EQ(StartupCommandLine(ProgramFilePath, StartupFilePath), *RunValue());
   // The start-up file path stays bare whatever it holds.
   UseProgramFolder("D:\\My Tools\\Memory Tuning\\");
-  EXPECT_EQ(StartupCommandLine(),
+  EXPECT_EQ(StartupCommandLine(ProgramFilePath, StartupFilePath),
             "\"D:\\My Tools\\Memory Tuning\\\\morvane.exe\" D:\\My Tools\\Memory "
             "Tuning\\\\startup.mvn");
 }
 
 TEST_F(StartupSettingsTest, ApplyTwiceLeavesOneValueWithTheSecondCommandAndValues) {
   win->session.SetStringValue(kRun, "Other Tool", "C:\\other.exe");
-  ApplyStartupSettings(box);
+  Apply();
   UseProgramFolder("C:\\Morvane\\");
   SetFieldCode(*FindField("Tcl"), 6);
   values = Snapshot();
-  ApplyStartupSettings(box);
+  Apply();
   EXPECT_TRUE(box.shown.empty());
   EXPECT_EQ(win->session.ValueCount(kRun), 2);  // "Morvane" and the other tool's
   EXPECT_EQ(RunValue(), "C:\\Morvane\\\\morvane.exe C:\\Morvane\\\\startup.mvn");
@@ -127,7 +136,7 @@ TEST_F(StartupSettingsTest, ApplyTwiceLeavesOneValueWithTheSecondCommandAndValue
 TEST_F(StartupSettingsTest, ApplyRewritesAnEarlierStartupFileInPlace) {
   win->fs.AddFile("C:\\Program Files\\Morvane\\startup.mvn",
                   "; my notes\r\n[DRAM]\r\nTcl=1\r\n[Mine]\r\nkeep=me\r\n");
-  ApplyStartupSettings(box);
+  Apply();
   std::string text = win->fs.Contents("C:\\Program Files\\Morvane\\startup.mvn");
   EXPECT_NE(text.find("; my notes"), std::string::npos);
   EXPECT_NE(text.find("[Mine]\r\nkeep=me"), std::string::npos);
@@ -135,13 +144,13 @@ TEST_F(StartupSettingsTest, ApplyRewritesAnEarlierStartupFileInPlace) {
 }
 
 TEST_F(StartupSettingsTest, OpensTheRunKeyFirstAndCreatesItOnlyWhenMissing) {
-  ApplyStartupSettings(box);
+  Apply();
   EXPECT_EQ(win->CallCount("RegOpenKeyExA"), 1);
   EXPECT_EQ(win->CallCount("RegCreateKeyExA"), 0);
 
   win->session.RemoveKey(kRun);
   win->calls.clear();
-  ApplyStartupSettings(box);
+  Apply();
   EXPECT_TRUE(box.shown.empty());
   EXPECT_EQ(win->CallCount("RegOpenKeyExA"), 1);
   EXPECT_EQ(win->CallCount("RegCreateKeyExA"), 1);
@@ -151,7 +160,7 @@ TEST_F(StartupSettingsTest, OpensTheRunKeyFirstAndCreatesItOnlyWhenMissing) {
 
 TEST_F(StartupSettingsTest, UserWithoutRightsToTheKeyGetsTheFileAndTheRegistryError) {
   win->session.DenyWrites("HKEY_LOCAL_MACHINE");
-  ApplyStartupSettings(box);
+  Apply();
   ASSERT_EQ(box.shown.size(), 1u);
   EXPECT_EQ(box.shown[0].text, kCreateError);
   EXPECT_EQ(box.shown[0].caption, "Registry Error");
@@ -164,7 +173,7 @@ TEST_F(StartupSettingsTest, UserWithoutRightsToTheKeyGetsTheFileAndTheRegistryEr
 
 TEST_F(StartupSettingsTest, AFailedValueWriteShowsTheRegistryErrorAndClosesTheKey) {
   win->FailCall("RegSetValueExA", os::kErrorNotEnoughMemory);
-  ApplyStartupSettings(box);
+  Apply();
   ASSERT_EQ(box.shown.size(), 1u);
   EXPECT_EQ(box.shown[0].text, kCreateError);
   EXPECT_EQ(win->session.OpenKeyCount(), 0);
@@ -173,7 +182,7 @@ TEST_F(StartupSettingsTest, AFailedValueWriteShowsTheRegistryErrorAndClosesTheKe
 
 TEST_F(StartupSettingsTest, AnUnwritableStartupFileShowsTheSaveErrorAndLeavesTheRegistry) {
   win->fs.SetFolderWritable("C:\\Program Files\\Morvane", false);
-  ApplyStartupSettings(box);
+  Apply();
   ASSERT_EQ(box.shown.size(), 1u);
   EXPECT_EQ(box.shown[0].text,
             "There was an error saving to file \"C:\\Program Files\\Morvane\\\\startup.mvn\".");
@@ -187,7 +196,7 @@ TEST_F(StartupSettingsTest, AnUnwritableStartupFileShowsTheSaveErrorAndLeavesThe
 TEST_F(StartupSettingsTest, AReadOnlyStartupFileIsLeftAsItWas) {
   std::string old = "[DRAM]\r\nTcl=1\r\n";
   win->fs.AddFile("C:\\Program Files\\Morvane\\startup.mvn", old, os::kFileAttributeReadonly);
-  ApplyStartupSettings(box);
+  Apply();
   ASSERT_EQ(box.shown.size(), 1u);
   EXPECT_EQ(box.shown[0].caption, "Save Error");
   EXPECT_EQ(win->fs.Contents("C:\\Program Files\\Morvane\\startup.mvn"), old);
@@ -198,7 +207,7 @@ TEST_F(StartupSettingsTest, ASaveThatFailsAnywhereLeavesTheOldStartupFileWhole) 
   const std::string path = "C:\\Program Files\\Morvane\\startup.mvn";
   for (PciRegister& reg : Registers) reg.value = 0;
   win->fs.AddFile(path, "");
-  ApplyStartupSettings(box);  // the old file: every code 0
+  Apply();  // the old file: every code 0
   ASSERT_TRUE(box.shown.empty());
   const std::string old = win->fs.Contents(path);
   const auto folder = win->fs.List("C:\\Program Files\\Morvane");
@@ -214,7 +223,7 @@ TEST_F(StartupSettingsTest, ASaveThatFailsAnywhereLeavesTheOldStartupFileWhole) 
         SetFieldCode(field, static_cast<std::uint32_t>(n++ % (1 << field.width)));
       }
       win->FailCall(call, os::kErrorDiskFull, skip, -1);
-      ApplyStartupSettings(box);
+      Apply();
       win->ClearFailures();
       bool failed = !box.shown.empty();
       if (failed) {
@@ -239,15 +248,15 @@ TEST_F(StartupSettingsTest, ASaveThatFailsAnywhereLeavesTheOldStartupFileWhole) 
 TEST_F(StartupSettingsTest, AStartupPathBeyondTheLimitIsASaveError) {
   std::string folder = "C:\\" + std::string(250, 'f') + "\\";
   UseProgramFolder(folder);  // the start-up file's path is 266 characters
-  ApplyStartupSettings(box);
+  Apply();
   ASSERT_EQ(box.shown.size(), 1u);
   EXPECT_EQ(box.shown[0].caption, "Save Error");
   EXPECT_FALSE(RunValue());
 }
 
 TEST_F(StartupSettingsTest, RemoveDeletesTheValueAndKeepsTheFile) {
-  ApplyStartupSettings(box);
-  RemoveStartupSettings(box);
+  Apply();
+  RemoveStartupSettings();
   EXPECT_TRUE(box.shown.empty());
   EXPECT_FALSE(RunValue());
   EXPECT_TRUE(win->fs.Exists("C:\\Program Files\\Morvane\\startup.mvn"));
@@ -255,30 +264,248 @@ TEST_F(StartupSettingsTest, RemoveDeletesTheValueAndKeepsTheFile) {
   // A later apply rewrites the kept file and registers again.
   SetFieldCode(*FindField("Trc"), 9);
   values = Snapshot();
-  ApplyStartupSettings(box);
+  Apply();
   EXPECT_TRUE(RunValue());
   EXPECT_EQ(FileCodes(), values);
 }
 
 TEST_F(StartupSettingsTest, RemoveWithoutApplyShowsNothingAndChangesNothing) {
   win->session.SetStringValue(kRun, "Other Tool", "C:\\other.exe");
-  RemoveStartupSettings(box);
+  RemoveStartupSettings();
   EXPECT_TRUE(box.shown.empty());
   EXPECT_EQ(win->session.ValueCount(kRun), 1);
   EXPECT_FALSE(win->fs.Exists("C:\\Program Files\\Morvane\\startup.mvn"));
 }
 
 TEST_F(StartupSettingsTest, RemoveWithoutRightsOrWithoutTheKeyShowsNothing) {
-  ApplyStartupSettings(box);
+  Apply();
   win->session.DenyWrites(kRun);
-  RemoveStartupSettings(box);
+  RemoveStartupSettings();
   EXPECT_TRUE(box.shown.empty());
   EXPECT_TRUE(RunValue());  // the earlier registration stays
   win->session.RemoveKey(kRun);
-  RemoveStartupSettings(box);
+  RemoveStartupSettings();
   EXPECT_TRUE(box.shown.empty());
   EXPECT_EQ(win->CallCount("RegCreateKeyExA"), 0);  // removing never creates the key
   EXPECT_EQ(win->session.OpenKeyCount(), 0);
+}
+
+// ---------------------------------------------------------------- Vista and later: the task
+
+class LogonTaskTest : public StartupSettingsTest {
+ protected:
+  void SetUp() override {
+    StartupSettingsTest::SetUp();
+    win->machine.SetPlatform(sim::Platform::NtWow64);  // Windows 7
+  }
+  const sim::Session::Task* Task() { return win->session.FindTask("Morvane"); }
+};
+
+// The whole definition, byte for byte, for the usual folder.
+TEST_F(LogonTaskTest, ApplyRegistersTheLogonTaskWithThisDefinition) {
+  Apply();
+  EXPECT_TRUE(box.shown.empty());
+  ASSERT_EQ(win->session.tasks.size(), 1u);
+  ASSERT_TRUE(Task());
+  EXPECT_EQ(Task()->name, "Morvane");
+  EXPECT_EQ(Task()->logonType, os::kTaskLogonGroup);
+  EXPECT_EQ(
+      Task()->xml,
+      "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n"
+      "<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">\r\n"
+      "  <RegistrationInfo>\r\n"
+      "    <Description>Applies the register settings saved in startup.mvn at "
+      "log-on.</Description>\r\n"
+      "  </RegistrationInfo>\r\n"
+      "  <Triggers>\r\n"
+      "    <LogonTrigger>\r\n"
+      "      <Enabled>true</Enabled>\r\n"
+      "    </LogonTrigger>\r\n"
+      "  </Triggers>\r\n"
+      "  <Principals>\r\n"
+      "    <Principal id=\"Author\">\r\n"
+      "      <GroupId>S-1-5-32-545</GroupId>\r\n"
+      "      <RunLevel>HighestAvailable</RunLevel>\r\n"
+      "    </Principal>\r\n"
+      "  </Principals>\r\n"
+      "  <Settings>\r\n"
+      "    <MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>\r\n"
+      "    <DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>\r\n"
+      "    <StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>\r\n"
+      "  </Settings>\r\n"
+      "  <Actions Context=\"Author\">\r\n"
+      "    <Exec>\r\n"
+      "      <Command>\"C:\\Program Files\\Morvane\\\\morvane.exe\"</Command>\r\n"
+      "      <Arguments>C:\\Program Files\\Morvane\\\\startup.mvn</Arguments>\r\n"
+      "    </Exec>\r\n"
+      "  </Actions>\r\n"
+      "</Task>\r\n");
+  // No Run value on this Windows, and the start-up file as on every other.
+  EXPECT_FALSE(RunValue());
+  EXPECT_EQ(FileCodes(), values);
+  EXPECT_EQ(win->CallCount("RegSetValueExA") + win->CallCount("RegCreateKeyExA"), 0);
+  EXPECT_EQ(win->session.OpenKeyCount(), 0);
+}
+
+// The action is the Run value's command line split in two, for folders of every kind; the
+// characters XML gives a meaning are escaped, everything else stands as it is.
+TEST_F(LogonTaskTest, TheActionForEveryKindOfFolder) {
+  struct Case {
+    const char* folder;
+    const char* command;
+    const char* arguments;
+  };
+  const Case cases[] = {
+      {"C:\\Morvane\\", "C:\\Morvane\\\\morvane.exe", "C:\\Morvane\\\\startup.mvn"},
+      {"D:\\My Tools\\Memory Tuning\\", "\"D:\\My Tools\\Memory Tuning\\\\morvane.exe\"",
+       "D:\\My Tools\\Memory Tuning\\\\startup.mvn"},
+      {"C:\\R&D Tools\\", "\"C:\\R&amp;D Tools\\\\morvane.exe\"",
+       "C:\\R&amp;D Tools\\\\startup.mvn"},
+      {"C:\\Tom's;x=1\\", "C:\\Tom's;x=1\\\\morvane.exe", "C:\\Tom's;x=1\\\\startup.mvn"},
+      {"C:\\Caf\xE9\\", "C:\\Caf\xE9\\\\morvane.exe", "C:\\Caf\xE9\\\\startup.mvn"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder);
+    UseProgramFolder(c.folder);
+    Apply();
+    ASSERT_TRUE(box.shown.empty());
+    ASSERT_TRUE(Task());
+    const std::string& xml = Task()->xml;
+    EXPECT_NE(xml.find(std::string("      <Command>") + c.command + "</Command>\r\n" +
+                       "      <Arguments>" + c.arguments + "</Arguments>\r\n"),
+              std::string::npos)
+        << xml;
+    EXPECT_EQ(LogonTaskXml(ProgramFilePath, StartupFilePath), xml);
+    EXPECT_EQ(win->session.tasks.size(), 1u);  // each apply replaced the one before
+  }
+  // Characters no file name may hold are escaped all the same.
+  std::string xml = LogonTaskXml("C:\\a<b>&c\\morvane.exe", "C:\\a<b>&c\\startup.mvn");
+  EXPECT_NE(xml.find("<Command>C:\\a&lt;b&gt;&amp;c\\morvane.exe</Command>\r\n"
+                     "      <Arguments>C:\\a&lt;b&gt;&amp;c\\startup.mvn</Arguments>"),
+            std::string::npos);
+}
+
+TEST_F(LogonTaskTest, ApplyDeletesTheRunValueOfAnEarlierVersionOnly) {
+  win->session.SetStringValue(kRun, "Morvane", "C:\\old\\morvane.exe C:\\old\\startup.mvn");
+  win->session.SetStringValue(kRun, "Other Tool", "C:\\other.exe");
+  Apply();
+  EXPECT_TRUE(box.shown.empty());
+  EXPECT_TRUE(Task());
+  EXPECT_FALSE(RunValue());
+  EXPECT_EQ(win->session.StringValue(kRun, "Other Tool"), "C:\\other.exe");
+  EXPECT_EQ(win->session.OpenKeyCount(), 0);
+  // A Run value that cannot be deleted does not spoil the registration.
+  win->session.SetStringValue(kRun, "Morvane", "old");
+  win->session.DenyWrites(kRun);
+  Apply();
+  EXPECT_TRUE(box.shown.empty());
+}
+
+// Every failure of the registration: the box names the task and gives the system's text;
+// the start-up file stays and nothing else changes.
+TEST_F(LogonTaskTest, AFailedRegistrationShowsTheTaskErrorAndKeepsTheFile) {
+  win->session.systemMessages[0x80041318u] = "The task XML is malformed.\r\n";
+  struct Case {
+    os::Dword error;
+    const char* text;
+  };
+  const Case cases[] = {
+      {0x80070005u, "Access is denied.\r\n"},  // a user without administrator rights
+      {0x80070020u,
+       "The process cannot access the file because it is being used by another "
+       "process.\r\n"},
+      {0x80041318u, "The task XML is malformed.\r\n"},  // the system's text for the HRESULT
+      {0x80040154u, "Error 0x80040154."},               // no text anywhere
+      {0x800706BAu, "Error 0x800706BA."},               // a Win32 code without a text
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.error);
+    win->session.SetStringValue(kRun, "Morvane", "old");
+    win->fs.Remove(StartupFilePath);
+    win->FailCall("RegisterTask", c.error);
+    Apply();
+    ASSERT_EQ(box.shown.size(), 1u);
+    EXPECT_EQ(box.shown[0].caption, "Registry Error");
+    EXPECT_EQ(box.shown[0].style, kMessageOk);
+    EXPECT_EQ(box.shown[0].text,
+              std::string("Unable to create the log-on task \"Morvane\"\n") + c.text);
+    EXPECT_FALSE(Task());
+    EXPECT_EQ(RunValue(), "old");  // left as it was
+    EXPECT_EQ(FileCodes(), values);
+  }
+  EXPECT_EQ(win->session.LiveAllocations(), 0);
+}
+
+TEST_F(LogonTaskTest, AnUnwritableStartupFileIsASaveErrorAndRegistersNothing) {
+  win->fs.SetFolderWritable("C:\\Program Files\\Morvane", false);
+  Apply();
+  ASSERT_EQ(box.shown.size(), 1u);
+  EXPECT_EQ(box.shown[0].caption, "Save Error");
+  EXPECT_EQ(win->CallCount("RegisterTask"), 0);
+  EXPECT_FALSE(Task());
+}
+
+TEST_F(LogonTaskTest, RemoveDeletesTheTaskAndTheRunValueWhicheverExist) {
+  Apply();
+  win->session.SetStringValue(kRun, "Morvane", "old");
+  EXPECT_TRUE(RemoveStartupSettings());
+  EXPECT_FALSE(Task());
+  EXPECT_FALSE(RunValue());
+  EXPECT_TRUE(win->fs.Exists("C:\\Program Files\\Morvane\\startup.mvn"));
+  // Nothing left to remove: still silent and successful.
+  EXPECT_TRUE(RemoveStartupSettings());
+  // A refused deletion is reported to the caller (the window shows nothing), and the Run
+  // value is still removed.
+  Apply();
+  win->session.SetStringValue(kRun, "Morvane", "old");
+  win->FailCall("DeleteTask", 0x80070005u);
+  EXPECT_FALSE(RemoveStartupSettings());
+  EXPECT_TRUE(Task());
+  EXPECT_FALSE(RunValue());
+  EXPECT_EQ(win->session.OpenKeyCount(), 0);
+}
+
+// Which registration each Windows gets: Vista and later the task, everything before (and a
+// Windows that does not say what it is) the Run value, with no scheduler call at all.
+TEST_F(StartupSettingsTest, EachWindowsFamilyGetsItsRegistration) {
+  struct Case {
+    sim::Platform platform;
+    os::Dword major;
+    bool versionFails;
+    StartupRegistration expected;
+  };
+  const Case cases[] = {
+      {sim::Platform::Windows9x, 4, false, StartupRegistration::RunValue},
+      {sim::Platform::NtWithoutNativeSystemInfo, 5, false, StartupRegistration::RunValue},
+      {sim::Platform::Nt32, 5, false, StartupRegistration::RunValue},
+      {sim::Platform::Nt32, 6, false, StartupRegistration::LogonTask},  // Vista
+      {sim::Platform::NtWow64, 6, false, StartupRegistration::LogonTask},
+      {sim::Platform::NtWow64, 10, false, StartupRegistration::LogonTask},
+      {sim::Platform::NtWow64, 6, true, StartupRegistration::RunValue},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.major));
+    win->machine.SetPlatform(c.platform);
+    win->machine.majorVersion = c.major;
+    win->session.tasks.clear();
+    win->session.RemoveKey(kRun);
+    win->ClearFailures();
+    if (c.versionFails) win->FailCall("GetVersionExA", os::kErrorInvalidParameter, 0, -1);
+    win->calls.clear();
+    EXPECT_EQ(StartupRegistrationOfThisWindows(), c.expected);
+    Apply();
+    EXPECT_TRUE(box.shown.empty());
+    bool task = c.expected == StartupRegistration::LogonTask;
+    EXPECT_EQ(RunValue().has_value(), !task);
+    EXPECT_EQ(win->session.tasks.size(), task ? 1u : 0u);
+    if (!task) {
+      EXPECT_EQ(RunValue(), StartupCommandLine(ProgramFilePath, StartupFilePath));
+    }
+    EXPECT_TRUE(RemoveStartupSettings());
+    EXPECT_FALSE(RunValue());
+    EXPECT_TRUE(win->session.tasks.empty());
+    EXPECT_EQ(win->CallCount("RegisterTask") + win->CallCount("DeleteTask"), task ? 2 : 0);
+  }
 }
 
 // The whole registration, from the window's command to the log-on: the stored command line
@@ -300,9 +527,8 @@ TEST_F(StartupRunTest, TheStoredCommandLineAppliesTheStartupFile) {
                                          static_cast<unsigned>(Registers[i].offset));
   }
   SetFieldCode(*FindField("Tcl"), 2);
-  RecordingBox box;
-  ApplyStartupSettings(box);
-  ASSERT_TRUE(box.shown.empty());
+  ASSERT_EQ(ApplyStartupSettings(ProgramFilePath, StartupFilePath).outcome,
+            StartupResult::Outcome::Done);
   EXPECT_EQ(SimNbConfigRead(2, 0x88), chip88);  // nothing reached the chip yet
 
   auto stored = win.session.StringValue(kRun, "Morvane");

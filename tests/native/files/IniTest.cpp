@@ -84,8 +84,7 @@ TEST(IniTest, EditsKeepEveryOtherLine) {
             "[LINK]\r\n"
             "LinkFreq=15\r\n"
             "WidthIN=0\r\n"
-            "\r\n"
-            "[NEW]\r\n"
+            "[NEW]\r\n"  // right after the last line, as the system's writer adds it
             "Key=1\r\n");
 }
 
@@ -95,7 +94,7 @@ TEST(IniTest, NewDocumentLayout) {
   ASSERT_TRUE(doc.Set("DRAM", "Tcl", "1"));
   ASSERT_TRUE(doc.Set("DRAM", "Trc", "2"));
   ASSERT_TRUE(doc.Set("LINK", "LinkFreq", "3"));
-  EXPECT_EQ(doc.Text(), "[DRAM]\r\nTcl=1\r\nTrc=2\r\n\r\n[LINK]\r\nLinkFreq=3\r\n");
+  EXPECT_EQ(doc.Text(), "[DRAM]\r\nTcl=1\r\nTrc=2\r\n[LINK]\r\nLinkFreq=3\r\n");
 }
 
 TEST(IniTest, LineEnds) {

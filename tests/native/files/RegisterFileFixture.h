@@ -43,7 +43,7 @@ class RegisterFileTest : public RegisterStateTest {
     for (const RegisterField& field : DramFields()) {
       text += std::string(field.key) + "=" + std::to_string(FieldCode(field)) + "\r\n";
     }
-    text += "\r\n[LINK]\r\n";
+    text += "[LINK]\r\n";  // right after the last line, as the system writes it
     for (const RegisterField& field : LinkFields()) {
       text += std::string(field.key) + "=" + std::to_string(FieldCode(field)) + "\r\n";
     }

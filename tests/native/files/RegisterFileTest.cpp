@@ -77,7 +77,7 @@ TEST_F(RegisterFileTest, SaveOverAFileWithOtherSectionsAndComments) {
   std::string head = "; my timings\r\n[Notes]\r\nTcl=keep me\r\n\r\n[dram]\r\n  TRC=" + trc +
                      "\r\ntcl=" + tcl + "\r\nCustom=x\r\nTrfc=";
   EXPECT_EQ(saved.substr(0, head.size()), head);
-  EXPECT_NE(saved.find("\r\n\r\n[Third]\r\na=b\r\n\r\n[LINK]\r\nLinkFreq="), std::string::npos);
+  EXPECT_NE(saved.find("\r\n\r\n[Third]\r\na=b\r\n[LINK]\r\nLinkFreq="), std::string::npos);
   std::string keys = CodesOf();
   Clear();
   ASSERT_TRUE(LoadRegisterFile(file));
@@ -247,6 +247,7 @@ TEST_F(RegisterFileTest, LeftoverOfAnInterruptedSaveIsReplaced) {
 }
 
 TEST_F(RegisterFileTest, WindowsWithoutReplacingMoves) {
+  win->machine.SetPlatform(sim::Platform::Windows9x);  // neither ReplaceFileA nor MoveFileExA
   win->FailCall("MoveFileExA", os::kErrorCallNotImplemented, 0, -1);
   FillDistinct(4);
   ASSERT_TRUE(SaveRegisterFile(file));  // new file
@@ -260,16 +261,22 @@ TEST_F(RegisterFileTest, WindowsWithoutReplacingMoves) {
   // The old file cannot go: nothing changes.
   std::string before = fs.Contents(file);
   FillDistinct(12);
-  win->FailCall("DeleteFileA", os::kErrorAccessDenied, 1);  // the leftover check passes
+  win->FailCall("DeleteFileA", os::kErrorAccessDenied, 2);  // the two leftover checks pass
   EXPECT_FALSE(SaveRegisterFile(file));
   EXPECT_EQ(fs.Contents(file), before);
   EXPECT_EQ(fs.List(folder), std::vector<std::string>{"regs.mvn"});
 
-  // The rename fails after the old file went: the new one stays beside, complete.
-  win->FailCall("MoveFileA", os::kErrorAccessDenied);
+  // The rename fails after the old file went: the new one stays beside, complete, and the
+  // next read puts it in place.
+  win->FailCall("MoveFileA", os::kErrorAccessDenied, 1);  // the first names it complete
   EXPECT_FALSE(SaveRegisterFile(file));
   EXPECT_FALSE(fs.Exists(file));
-  EXPECT_EQ(fs.Contents(file + ini::kSavingSuffix), FreshText());
+  EXPECT_EQ(fs.Contents(file + ini::kSavedSuffix), FreshText());
+  const std::string codes = CodesOf();
+  Clear();
+  ASSERT_TRUE(LoadRegisterFile(file));
+  EXPECT_EQ(CodesOf(), codes);
+  EXPECT_EQ(fs.List(folder), std::vector<std::string>{"regs.mvn"});
 }
 
 // A save interrupted at each call it makes leaves the old file whole, or the new one.
@@ -285,7 +292,7 @@ TEST_F(RegisterFileTest, SaveFailingAtAnyStepLeavesTheOldOrTheNewFile) {
   int cases = 0;
   for (const char* call :
        {"GetFullPathNameA", "GetFileAttributesA", "CreateFileA", "ReadFile", "WriteFile",
-        "FlushFileBuffers", "CloseHandle", "DeleteFileA", "MoveFileExA"}) {
+        "FlushFileBuffers", "CloseHandle", "DeleteFileA", "ReplaceFileA"}) {
     int count = static_cast<int>(std::count(trace.begin(), trace.end(), call));
     ASSERT_GT(count, 0) << call;
     for (int skip = 0; skip < count; ++skip) {
@@ -317,7 +324,7 @@ TEST_F(RegisterFileTest, SectionSavesEachLeaveACompleteFile) {
   std::vector<std::uint32_t> wanted;
   for (const RegisterField& field : AllFields()) wanted.push_back(FieldCode(field));
   // The LINK save fails: the DRAM save stands, the LINK keys keep their old codes.
-  win->FailCall("MoveFileExA", os::kErrorDiskFull, 1);
+  win->FailCall("ReplaceFileA", os::kErrorDiskFull, 1);
   EXPECT_TRUE(SaveDramSection(file));
   EXPECT_FALSE(SaveLinkSection(file));
   Clear();

@@ -245,7 +245,8 @@ TEST_F(MainWindow, StartupCommandsRegisterAndRemoveTheRunValueAndLeaveTheWindowA
   Pick(form->CASLatency, "3.0");
   Mem(form->Setstartup1).Click();
   EXPECT_TRUE(factory.messages.shown.empty());
-  EXPECT_EQ(win.session.StringValue(run, "Morvane"), StartupCommandLine());
+  EXPECT_EQ(win.session.StringValue(run, "Morvane"),
+            StartupCommandLine(ProgramFilePath, StartupFilePath));
   EXPECT_TRUE(win.fs.Exists("C:\\Program Files\\Morvane\\startup.mvn"));
   EXPECT_NE(win.fs.Contents("C:\\Program Files\\Morvane\\startup.mvn").find("Tcl=2"),
             std::string::npos);
@@ -259,6 +260,33 @@ TEST_F(MainWindow, StartupCommandsRegisterAndRemoveTheRunValueAndLeaveTheWindowA
   form->ApplyStartupSettingsClick();
   ASSERT_EQ(factory.messages.shown.size(), 1u);
   EXPECT_EQ(factory.messages.shown[0].caption, "Registry Error");
+  ProgramDirectory.clear();
+  ProgramFilePath.clear();
+  StartupFilePath.clear();
+}
+
+// On Vista and later the same commands register and delete the log-on task, and a refused
+// registration names the task with the system's text for the error.
+TEST_F(MainWindow, StartupCommandsOnVistaAndLaterUseTheLogonTask) {
+  win.machine.SetPlatform(sim::Platform::NtWow64);
+  ProgramDirectory = "C:\\Program Files\\Morvane\\";
+  ProgramFilePath = ProgramDirectory + "\\morvane.exe";
+  StartupFilePath = ProgramDirectory + "\\startup.mvn";
+  Create();
+  Mem(form->Setstartup1).Click();
+  EXPECT_TRUE(factory.messages.shown.empty());
+  ASSERT_NE(win.session.FindTask("Morvane"), nullptr);
+  EXPECT_EQ(win.session.FindTask("Morvane")->xml, LogonTaskXml(ProgramFilePath, StartupFilePath));
+  Mem(form->Removestartupsettings1).Click();
+  EXPECT_TRUE(factory.messages.shown.empty());
+  EXPECT_EQ(win.session.FindTask("Morvane"), nullptr);
+  win.FailCall("RegisterTask", 0x80070005u);
+  Mem(form->Setstartup1).Click();
+  ASSERT_EQ(factory.messages.shown.size(), 1u);
+  EXPECT_EQ(factory.messages.shown[0].caption, "Registry Error");
+  EXPECT_EQ(factory.messages.shown[0].text,
+            "Unable to create the log-on task \"Morvane\"\nAccess is denied.\r\n");
+  EXPECT_TRUE(win.fs.Exists("C:\\Program Files\\Morvane\\startup.mvn"));
   ProgramDirectory.clear();
   ProgramFilePath.clear();
   StartupFilePath.clear();

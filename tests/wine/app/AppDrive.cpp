@@ -455,6 +455,19 @@ int RegDelete() {
   return 0;
 }
 
+// A Run value "Morvane" as an earlier version stored it.
+int RegSet(const char* text) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                      nullptr) != ERROR_SUCCESS) {
+    return 1;
+  }
+  LONG result = RegSetValueExA(key, "Morvane", 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                               static_cast<DWORD>(std::strlen(text) + 1));
+  RegCloseKey(key);
+  return result == ERROR_SUCCESS ? 0 : 1;
+}
+
 int RunStored(int seconds) {
   DWORD type = 0;
   std::vector<char> data;
@@ -526,6 +539,7 @@ int Usage() {
       "  box SECONDS                             answer the next message box\n"
       "  chip | poweron | poke REG HEX           the simulated chip\n"
       "  reg | reg-delete | run-stored SECONDS   the Run value \"Morvane\"\n"
+      "  reg-set TEXT                            store it as an earlier version did\n"
       "  uninstall | hold SECONDS | release      the driver service, the Wine session\n");
   return 2;
 }
@@ -555,6 +569,7 @@ int main(int argc, char** argv) {
   if (command == "poke" && argc >= 4) return Poke(argv[2], argv[3]);
   if (command == "reg") return Reg();
   if (command == "reg-delete") return RegDelete();
+  if (command == "reg-set" && argc >= 3) return RegSet(argv[2]);
   if (command == "run-stored" && argc >= 3) return RunStored(std::atoi(argv[2]));
   if (command == "uninstall") return Uninstall();
   if (command == "hold" && argc >= 3) return Hold(std::atoi(argv[2]));

@@ -44,3 +44,17 @@ expect_eq "300-character path: error box" "$out" \
   "box Morvane|Unable to load register file \"$long\"
 exit 0"
 expect_eq "300-character path wrote nothing" "$(drive chip)" "$chip"
+
+# A register file saved as UTF-16 ("Unicode" in Notepad), with sections of the user's own
+# around the program's: applied like any other.
+{
+  printf '\xff\xfe'
+  printf '; r\xc3\xa9glages \xe2\x98\x83\r\n[Mine]\r\nname=\xe6\xbc\xa2\xe5\xad\x97\r\n[DRAM]\r\nTcl=3\r\n[Theirs]\r\nTcl=1\r\n[LINK]\r\nLinkFreq=$6\r\n' |
+    iconv -f UTF-8 -t UTF-16LE
+} >"$prog_dir/unicode.mvn"
+out=$(drive run 90 "\"$wprog\" $wdir\\unicode.mvn")
+expect_eq "UTF-16 file applied, no message, exit 0" "$out" "exit 0"
+expected_u=$(with_field "$(reg_of "$chip" F2x88)" 0 3 3)
+expect_eq "UTF-16 file: Tcl from its DRAM section" "$(reg_of "$(drive chip)" F2x88)" "$expected_u"
+expect_eq "UTF-16 file: LinkFreq from its LINK section" "$(reg_of "$(drive chip)" F0x88)" \
+  "$(with_field "$(reg_of "$chip" F0x88)" 8 4 6)"

@@ -2,6 +2,7 @@
 // crash-test.sh, and writes the contents a save may leave so the script can check the file.
 //   SaveLoop prepare FOLDER          start file and the expected contents, in FOLDER
 //   SaveLoop save FOLDER whole|pair  saves two register sets in turn until killed
+//   SaveLoop load FOLDER             loads the file once, as the program's next run would
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -100,6 +101,12 @@ int SaveForever(const std::string& folder, bool whole) {
   }
 }
 
+// A load puts back a file whose save was interrupted between the two steps of its replace.
+int LoadOnce(const std::string& folder) {
+  const std::string target = folder + "\\target.mvn";
+  return LoadRegisterFile(target) ? 0 : Fail("cannot load", target);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -108,6 +115,7 @@ int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "save") == 0) {
     return SaveForever(argv[2], std::strcmp(argv[3], "whole") == 0);
   }
-  std::fprintf(stderr, "usage: SaveLoop prepare FOLDER | save FOLDER whole|pair\n");
+  if (argc == 3 && std::strcmp(argv[1], "load") == 0) return LoadOnce(argv[2]);
+  std::fprintf(stderr, "usage: SaveLoop prepare FOLDER | save FOLDER whole|pair | load FOLDER\n");
   return 2;
 }

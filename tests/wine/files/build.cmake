@@ -28,3 +28,13 @@ add_test(NAME files_paths_wine64
           $<TARGET_FILE:mvn_files_paths_test> --gtest_brief=1)
 set_tests_properties(files_paths_wine64 PROPERTIES
   ENVIRONMENT "LC_ALL=C.UTF-8" RESOURCE_LOCK mvn_wine64 TIMEOUT 180)
+
+# Saves through the real file calls: a file another process holds open for a moment, a hidden
+# file, and a UTF-16 file checked against the system's own profile reader.
+add_executable(mvn_files_save_test ${PROJECT_SOURCE_DIR}/tests/wine/files/SaveWineTest.cpp)
+mvn_target_defaults(mvn_files_save_test)
+target_link_libraries(mvn_files_save_test PRIVATE morvane_os_win32 morvane_core gtest)
+add_test(NAME files_save_wine64
+  COMMAND sh ${PROJECT_SOURCE_DIR}/tests/wine/driver/wine-run.sh 64 ${CMAKE_BINARY_DIR}/wine64
+          $<TARGET_FILE:mvn_files_save_test> --gtest_brief=1)
+set_tests_properties(files_save_wine64 PROPERTIES RESOURCE_LOCK mvn_wine64 TIMEOUT 300)
