@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "app/Startup.h"
+#include "files/ApplyMarker.h"
 #include "files/RegisterFile.h"
 #include "os/Api.h"
 
@@ -79,6 +80,9 @@ void ApplyStartupSettings(MessageBoxControl& messages) {
                   kMessageOk);
     return;  // the registry is left alone
   }
+  // The user has chosen the start-up settings again: a log-on apply that did not finish no
+  // longer stands in their way.
+  RemoveApplyMarker(StartupFilePath);
   bool registered = false;
   {
     Registry registry(os::kHKeyLocalMachine, os::kKeyAllAccess);

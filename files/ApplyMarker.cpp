@@ -1,0 +1,77 @@
+// The marker of a register-file apply under way, written through to the disk and removed
+// when the apply has finished.
+#include "files/ApplyMarker.h"
+
+#include <cstdio>
+
+#include "files/IniFile.h"
+
+namespace {
+
+constexpr std::size_t kMaxPath = 260;  // characters, terminator included
+
+bool IsFile(os::Dword attributes) {
+  return attributes != os::kInvalidFileAttributes &&
+         (attributes & os::kFileAttributeDirectory) == 0;
+}
+
+// The register file's full name and its marker's; false when there is no such marker name.
+bool MarkerOf(const std::string& registerFile, std::string* full, std::string* marker) {
+  os::Dword error = 0;
+  if (!ini::FullPath(registerFile, full, &error)) return false;
+  *marker = *full + kApplyMarkerSuffix;
+  return marker->size() < kMaxPath;
+}
+
+}  // namespace
+
+std::string ApplyMarkerPath(const std::string& registerFile) {
+  std::string full, marker;
+  return MarkerOf(registerFile, &full, &marker) ? marker : std::string();
+}
+
+bool ApplyMarkerExists(const std::string& registerFile) {
+  std::string marker = ApplyMarkerPath(registerFile);
+  return !marker.empty() && IsFile(os::Windows().GetFileAttributesA(marker.c_str()));
+}
+
+std::string ApplyMarkerText(const std::string& fullRegisterFile, const os::SystemTime& time) {
+  char started[64];  // room for any 16-bit values
+  std::snprintf(started, sizeof started, "%04u-%02u-%02u %02u:%02u:%02u", unsigned{time.wYear},
+                unsigned{time.wMonth}, unsigned{time.wDay}, unsigned{time.wHour},
+                unsigned{time.wMinute}, unsigned{time.wSecond});
+  return "; Morvane began to apply the register file below and has not finished. Its next\r\n"
+         "; start-up apply is not made; a message asks to check the settings instead.\r\n"
+         "[Apply]\r\n"
+         "File=" + fullRegisterFile + "\r\n"
+         "Started=" + started + "\r\n";
+}
+
+bool WriteApplyMarker(const std::string& registerFile) {
+  std::string full, marker;
+  if (!MarkerOf(registerFile, &full, &marker)) return false;
+  os::Api& win = os::Windows();
+  os::SystemTime now;
+  win.GetLocalTime(&now);
+  std::string text = ApplyMarkerText(full, now);
+
+  os::Handle file = win.CreateFileA(marker.c_str(), os::kGenericWrite, 0, os::kCreateAlways,
+                                    os::kFileAttributeNormal | os::kFileFlagWriteThrough);
+  if (file == os::kInvalidHandle) return false;
+  os::Dword written = 0;
+  bool ok = win.WriteFile(file, text.data(), static_cast<os::Dword>(text.size()), &written) &&
+            written == text.size() && win.FlushFileBuffers(file);
+  ok = win.CloseHandle(file) && ok;
+  // A marker that may not have reached the disk whole guards nothing: gone, and the apply
+  // goes ahead unguarded as it did before markers.
+  if (!ok) win.DeleteFileA(marker.c_str());
+  return ok;
+}
+
+bool RemoveApplyMarker(const std::string& registerFile) {
+  std::string marker = ApplyMarkerPath(registerFile);
+  if (marker.empty()) return true;
+  os::Api& win = os::Windows();
+  if (win.DeleteFileA(marker.c_str())) return true;
+  return !IsFile(win.GetFileAttributesA(marker.c_str()));
+}
