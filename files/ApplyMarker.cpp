@@ -2,7 +2,6 @@
 // when the apply has finished.
 #include "files/ApplyMarker.h"
 
-#include <cstdio>
 
 #include "files/IniFile.h"
 
@@ -36,10 +35,18 @@ bool ApplyMarkerExists(const std::string& registerFile) {
 }
 
 std::string ApplyMarkerText(const std::string& fullRegisterFile, const os::SystemTime& time) {
-  char started[64];  // room for any 16-bit values
-  std::snprintf(started, sizeof started, "%04u-%02u-%02u %02u:%02u:%02u", unsigned{time.wYear},
-                unsigned{time.wMonth}, unsigned{time.wDay}, unsigned{time.wHour},
-                unsigned{time.wMinute}, unsigned{time.wSecond});
+  // Written out by hand: the C library's formatted printing would add a fifth to the size of
+  // a program that starts at every log-on.
+  auto digits = [](unsigned value, int width) {
+    std::string text(static_cast<std::size_t>(width), '0');
+    for (int i = width - 1; i >= 0; --i, value /= 10) {
+      text[static_cast<std::size_t>(i)] = static_cast<char>('0' + value % 10);
+    }
+    return text;
+  };
+  std::string started = digits(time.wYear, 4) + "-" + digits(time.wMonth, 2) + "-" +
+                        digits(time.wDay, 2) + " " + digits(time.wHour, 2) + ":" +
+                        digits(time.wMinute, 2) + ":" + digits(time.wSecond, 2);
   return "; Morvane began to apply the register file below and has not finished. Its next\r\n"
          "; start-up apply is not made; a message asks to check the settings instead.\r\n"
          "[Apply]\r\n"
