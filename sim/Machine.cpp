@@ -403,12 +403,12 @@ bool Machine::DeviceControl(int id, os::Dword code, const void* in, os::Dword in
     *error = kErrorNoAccess;
     return false;
   }
-  // A buffered request: the I/O manager hands the driver one system buffer holding the input,
-  // and copies back as many bytes as the driver reports.
   if (beforeRequest) {
     beforeRequest(code, LoadDword(in, inSize, 0),
                   code == MVN_IOCTL_WRITE_PORT ? LoadDword(in, inSize, 1) : 0);
   }
+  // A buffered request: the I/O manager hands the driver one system buffer holding the input,
+  // and copies back as many bytes as the driver reports.
   std::vector<std::uint8_t> system(std::max(inSize, outSize));
   if (inSize != 0) std::memcpy(system.data(), in, inSize);
   std::uint32_t information = 0;
