@@ -80,10 +80,10 @@ void ApplyRegisterFile(const std::string& path) {
   bool loaded = LoadDramSection(path) && LoadLinkSection(path);
   if (loaded) {
     // Where no marker can be written (a read-only folder) the apply goes ahead unguarded.
-    bool marked = WriteApplyMarker(path);
+    WriteApplyMarker(path);
     WriteDramGroup();
     WriteLinkGroup();
-    if (marked) RemoveApplyMarker(path);
+    RemoveApplyMarker(path);
   } else {
     ShowMessage(kUnableToLoadMessage + ("\"" + path + "\""), os::kMbOk);
   }

@@ -2,6 +2,7 @@
 // when the apply has finished.
 #include "files/ApplyMarker.h"
 
+#include <cstddef>
 
 #include "files/IniFile.h"
 
@@ -68,11 +69,9 @@ bool WriteApplyMarker(const std::string& registerFile) {
   os::Dword written = 0;
   bool ok = win.WriteFile(file, text.data(), static_cast<os::Dword>(text.size()), &written) &&
             written == text.size() && win.FlushFileBuffers(file);
-  ok = win.CloseHandle(file) && ok;
-  // A marker that may not have reached the disk whole guards nothing: gone, and the apply
-  // goes ahead unguarded as it did before markers.
-  if (!ok) win.DeleteFileA(marker.c_str());
-  return ok;
+  // A marker whose text did not reach the disk whole still marks the apply by its name, so it
+  // stays; RemoveApplyMarker takes it away with a whole one.
+  return win.CloseHandle(file) && ok;
 }
 
 bool RemoveApplyMarker(const std::string& registerFile) {

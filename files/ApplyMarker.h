@@ -22,7 +22,8 @@ bool ApplyMarkerExists(const std::string& registerFile);
 
 // Writes the marker through to the disk (FILE_FLAG_WRITE_THROUGH, then FlushFileBuffers),
 // holding the register file's full name and the local time. False when it cannot be written
-// (a read-only folder, a full disk); a partly written marker is removed again.
+// whole (a read-only folder, a full disk); a marker created but not filled stays, since its
+// name alone marks the apply, until RemoveApplyMarker.
 bool WriteApplyMarker(const std::string& registerFile);
 
 // Removes the marker. True when none is left.
