@@ -1,10 +1,12 @@
 // The entry sequence: one instance only, program paths, processor and driver checks, then
 // windowed mode or the silent apply of a register file, and one orderly exit.
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "app/CommandTail.h"
 #include "app/Startup.h"
+#include "files/ApplyMarker.h"
 #include "files/RegisterFile.h"
 #include "os/Api.h"
 #include "os/ErrorText.h"
@@ -42,14 +44,33 @@ bool IsBlankTail(const std::string& tail) {
   return true;
 }
 
+// Shift held down as silent mode starts: the user's way out of an apply that would hang the
+// machine, which needs no reading of any message.
+bool ShiftHeld() {
+  auto state = static_cast<std::uint16_t>(os::Windows().GetAsyncKeyState(os::kVkShift));
+  return (state & os::kKeyDownBit) != 0;
+}
+
 // Silent apply: the hardware values into the caches, the file over them, and back out.
+// A marker beside the file is on the disk while registers are written, so that an apply the
+// machine did not survive is not made again at every log-on.
 void ApplyRegisterFile(const std::string& path) {
+  // Skipped without a word; a marker of an earlier apply stays for the next start to report.
+  if (ShiftHeld()) return;
+  if (ApplyMarkerExists(path)) {
+    ShowMessage(kUnfinishedApplyMessage, os::kMbOk | os::kMbIconExclamation);
+    RemoveApplyMarker(path);
+    return;
+  }
   ReadDramGroup();
   ReadLinkGroup();
   bool loaded = LoadDramSection(path) && LoadLinkSection(path);
   if (loaded) {
+    // Where no marker can be written (a read-only folder) the apply goes ahead unguarded.
+    WriteApplyMarker(path);
     WriteDramGroup();
     WriteLinkGroup();
+    RemoveApplyMarker(path);
   } else {
     ShowMessage(kUnableToLoadMessage + ("\"" + path + "\""), os::kMbOk);
   }

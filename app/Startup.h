@@ -35,6 +35,9 @@ inline constexpr char kInstanceMutexName[] = "Morvane";
 inline constexpr char kNoAmd64Message[] = "AMD64 Processor family not detected.\n";
 inline constexpr char kDriverFailedMessage[] = "Failed to load I/O driver ... please retry.\n";
 inline constexpr char kUnableToLoadMessage[] = "Unable to load register file ";
+inline constexpr char kUnfinishedApplyMessage[] =
+    "The start-up settings were not applied: the last attempt to apply them did not finish.\n"
+    "Open Morvane to check them, then use \"Apply Settings at Startup\" again.\n";
 
 // The framework's standard exception box text: the message with a full stop added when it
 // does not end in one.

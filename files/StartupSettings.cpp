@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "files/ApplyMarker.h"
 #include "files/RegisterFile.h"
 
 namespace {
@@ -162,8 +163,11 @@ StartupResult ApplyStartupSettings(const std::string& programFile, const std::st
   // log-on's silent apply belongs here, beside the save and the registration.
   if (!SaveRegisterFile(startupFile)) {
     result.outcome = StartupResult::Outcome::SaveFailed;
-    return result;  // the registration is left alone
+    return result;  // the registration and an unfinished apply's marker are left alone
   }
+  // The user has chosen the start-up settings again: a log-on apply that did not finish no
+  // longer stands in their way.
+  RemoveApplyMarker(startupFile);
   if (result.registration == StartupRegistration::RunValue) {
     os::Long written = WriteRunValue(StartupCommandLine(programFile, startupFile));
     if (written != os::kRegSuccess) {

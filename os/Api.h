@@ -125,6 +125,22 @@ inline constexpr Dword kMbIconHand = 0x10; // MB_ICONSTOP, MB_ICONERROR
 inline constexpr Dword kMbIconExclamation = 0x30;
 inline constexpr int kIdOk = 1;
 
+// Virtual-key codes; GetAsyncKeyState's top bit (0x8000) means the key is down now.
+inline constexpr int kVkShift = 0x10;
+inline constexpr std::uint16_t kKeyDownBit = 0x8000;
+
+// SYSTEMTIME.
+struct SystemTime {
+  std::uint16_t wYear = 0;
+  std::uint16_t wMonth = 0;
+  std::uint16_t wDayOfWeek = 0;
+  std::uint16_t wDay = 0;
+  std::uint16_t wHour = 0;
+  std::uint16_t wMinute = 0;
+  std::uint16_t wSecond = 0;
+  std::uint16_t wMilliseconds = 0;
+};
+
 // OSVERSIONINFOEXA; dwOSVersionInfoSize says which of the two records the caller passes.
 struct OsVersionInfo {
   Dword dwOSVersionInfoSize = 0;
@@ -238,6 +254,9 @@ class Api {
                                char* buffer, Dword size, void* arguments) = 0;
   virtual void* LocalFree(void* memory) = 0;
   virtual int MessageBoxA(void* owner, const char* text, const char* caption, Dword type) = 0;
+  // The key's state at this moment, whichever window has the keyboard.
+  virtual std::int16_t GetAsyncKeyState(int virtualKey) = 0;
+  virtual void GetLocalTime(SystemTime* time) = 0;
 
   // Registry.
   virtual Long RegOpenKeyExA(HKey key, const char* subKey, Dword options, Dword access,

@@ -807,4 +807,8 @@ void FileSystem::CloseFile(int id) {
   if (n->second.deletePending || !n->second.linked) Unlink(node);
 }
 
+void FileSystem::EndProcess() {
+  while (!open_.empty()) CloseFile(open_.begin()->first);
+}
+
 }  // namespace sim

@@ -95,6 +95,10 @@ class FileSystem {
   bool SetCurrent(const char* name, os::Dword* error);
 
   void CloseFile(int id);
+  // The process has ended: the system closes every file it left open (delete-on-close and
+  // delete-pending files then go), so a copy of the file system taken while a run was under
+  // way can serve as the disk that the next run finds.
+  void EndProcess();
 
  private:
   struct Node {

@@ -403,6 +403,10 @@ bool Machine::DeviceControl(int id, os::Dword code, const void* in, os::Dword in
     *error = kErrorNoAccess;
     return false;
   }
+  if (beforeRequest) {
+    beforeRequest(code, LoadDword(in, inSize, 0),
+                  code == MVN_IOCTL_WRITE_PORT ? LoadDword(in, inSize, 1) : 0);
+  }
   // A buffered request: the I/O manager hands the driver one system buffer holding the input,
   // and copies back as many bytes as the driver reports.
   std::vector<std::uint8_t> system(std::max(inSize, outSize));

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -93,6 +94,10 @@ class Machine {
   };
   std::vector<Request> requests;
   int RequestCount(os::Dword code) const;
+  // Called with each request's code, port and (for a write) value before the driver carries
+  // it out: a test can note the state of everything else at that moment, as it would be if
+  // the process (or the machine) died there.
+  std::function<void(os::Dword code, std::uint32_t port, std::uint32_t value)> beforeRequest;
 
   // --- The 9x family's VxD: opening "\\.\<file>.vxd" with CREATE_NEW and DELETE_ON_CLOSE
   // loads the file (looked up in the current, the system and the Windows directory); closing

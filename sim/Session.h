@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,10 @@ class Session {
   };
   std::vector<MessageBoxRecord> messageBoxes;
   std::function<int(const MessageBoxRecord&)> answer;
+
+  // --- The keyboard: virtual keys held down now (GetAsyncKeyState), and the clock.
+  std::set<int> keysDown;
+  os::SystemTime localTime{2026, 3, 2, 17, 7, 45, 9, 250};  // Tuesday 17 March 2026, 07:45:09
 
   // --- The registry. Paths are full ("HKEY_LOCAL_MACHINE\SOFTWARE\..."), names are matched
   // without regard to case.

@@ -113,6 +113,8 @@ class SimWindows : public os::Api {
                            void* arguments) override;
   void* LocalFree(void* memory) override;
   int MessageBoxA(void* owner, const char* text, const char* caption, os::Dword type) override;
+  std::int16_t GetAsyncKeyState(int virtualKey) override;
+  void GetLocalTime(os::SystemTime* time) override;
 
   os::Long RegOpenKeyExA(os::HKey key, const char* subKey, os::Dword options, os::Dword access,
                          os::HKey* result) override;

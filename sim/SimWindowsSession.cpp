@@ -336,6 +336,16 @@ int SimWindows::MessageBoxA(void* owner, const char* text, const char* caption, 
   return os::kIdOk;
 }
 
+std::int16_t SimWindows::GetAsyncKeyState(int virtualKey) {
+  calls.emplace_back("GetAsyncKeyState");  // it cannot fail, only answer "up"
+  return session.keysDown.count(virtualKey) != 0 ? static_cast<std::int16_t>(os::kKeyDownBit) : 0;
+}
+
+void SimWindows::GetLocalTime(os::SystemTime* time) {
+  calls.emplace_back("GetLocalTime");
+  *time = session.localTime;
+}
+
 // ---------------------------------------------------------------- Registry
 
 namespace {

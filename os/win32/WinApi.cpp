@@ -20,6 +20,7 @@ static_assert(offsetof(OsVersionInfo, wServicePackMajor) ==
 static_assert(offsetof(OsVersionInfo, wProductType) == offsetof(OSVERSIONINFOEXA, wProductType));
 static_assert(sizeof(Dword) == sizeof(DWORD) && sizeof(Long) == sizeof(LONG));
 static_assert(sizeof(Bool) == sizeof(BOOL));
+static_assert(sizeof(SystemTime) == sizeof(SYSTEMTIME));
 
 DWORD* D(Dword* p) {
   return reinterpret_cast<DWORD*>(p);
@@ -163,6 +164,10 @@ class RealApi final : public Api {
   void* LocalFree(void* memory) override { return ::LocalFree(memory); }
   int MessageBoxA(void* owner, const char* text, const char* caption, Dword type) override {
     return ::MessageBoxA(static_cast<HWND>(owner), text, caption, type);
+  }
+  std::int16_t GetAsyncKeyState(int virtualKey) override { return ::GetAsyncKeyState(virtualKey); }
+  void GetLocalTime(SystemTime* time) override {
+    ::GetLocalTime(reinterpret_cast<SYSTEMTIME*>(time));
   }
 
   Long RegOpenKeyExA(HKey key, const char* subKey, Dword options, Dword access,

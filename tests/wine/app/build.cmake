@@ -10,7 +10,7 @@ target_compile_definitions(mvn_app_drive PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINN
 target_link_libraries(mvn_app_drive PRIVATE morvane_sim morvane_core advapi32 user32)
 set_target_properties(mvn_app_drive PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
-foreach(test IN ITEMS silent-apply paths second-instance startup-run window)
+foreach(test IN ITEMS silent-apply paths second-instance startup-run window apply-guard)
   string(REPLACE "-" "_" name ${test})
   add_test(NAME app_wine_${name} COMMAND bash ${PROJECT_SOURCE_DIR}/tests/wine/app/${test}.sh)
   set_tests_properties(app_wine_${name} PROPERTIES
