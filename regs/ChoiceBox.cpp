@@ -5,12 +5,11 @@
 #include "regs/Codec.h"
 
 namespace {
-const char kUnknown[] = "UNKNOWN";
 }
 
 void FillChoiceList(ChoiceBox& list, const RegisterField& field) {
   list.Clear();
-  list.SetText(kUnknown);
+  list.SetText(kUnknownText);
   for (const FieldChoice* choice : *field.choices) {
     if (choice == nullptr || choice == &NoChoice) break;
     list.AddItem(ChoiceDisplayText(field, *choice), choice);
@@ -27,7 +26,7 @@ void ShowCurrentChoice(ChoiceBox& list, const RegisterField& field) {
     }
   }
   list.SetItemIndex(-1);
-  list.SetText(kUnknown);
+  list.SetText(kUnknownText);
 }
 
 bool PickChoice(ChoiceBox& list) {
@@ -35,7 +34,7 @@ bool PickChoice(ChoiceBox& list) {
   const FieldChoice* choice =
       (index >= 0 && index < list.ItemCount()) ? list.ItemChoice(index) : nullptr;
   if (list.Field == nullptr || choice == nullptr || choice == &NoChoice) {
-    list.SetText(kUnknown);
+    list.SetText(kUnknownText);
     return false;
   }
   ApplyChoice(*list.Field, *choice);

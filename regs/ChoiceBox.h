@@ -29,6 +29,9 @@ class ChoiceBox {
   std::function<void(ChoiceBox&)> OnChange;
 };
 
+// What a list shows for a field whose code has no choice.
+inline constexpr char kUnknownText[] = "UNKNOWN";
+
 // Removes all items, sets the text "UNKNOWN", adds one item per choice in list order.
 void FillChoiceList(ChoiceBox& list, const RegisterField& field);
 

@@ -78,15 +78,21 @@ ChoiceBox& FieldList(ControlFactory& factory, Container& box, int left, int top,
   return factory.CreateComboBox(box, {left, top, width, kListHeight, tabOrder}, kItemHeight);
 }
 
-// Timing and configuration boxes: labels at 8, lists 113 wide (at 168 in the design).
+// Timing and configuration boxes: labels at 8 (lists at 168 in the design).
 constexpr int kLabelLeft = 8;
-constexpr int kListWidth = 113;
-// The MEMCLK block: two columns of narrow lists (labels at 8, the right column's at 152).
-constexpr int kClockListWidth = 65;
+// The MEMCLK block: two columns of narrow lists (labels at 8, the right column's at 152,
+// 15 right of the left column's lists).
 constexpr int kClockLeftColumnLabel = 8;
-// The link box: two columns of lists 80 wide (left column's labels at 8).
-constexpr int kLinkListWidth = 80;
+constexpr int kClockColumnSpacing = 15;
+constexpr int kClockLabelRoom = 64;  // from the right column's labels to its lists
+// The link box: two columns (left column's labels at 8, the right one's 24 right of the left
+// column's lists).
 constexpr int kLinkLeftLabel = 8;
+constexpr int kLinkColumnSpacing = 24;
+constexpr int kLinkLabelRoom = 128;  // from the right column's labels to its lists
+// What a closed list takes besides its text: the drop-down button (a scroll bar's width,
+// 17 pixels at 96 dots per inch), the borders and the text field's margins.
+constexpr int kListChrome = 26;
 // Room kept right of a box's last list, and between the boxes and the window's edges.
 constexpr int kBoxPadding = 8;
 constexpr int kWindowMargin = 8;
@@ -112,47 +118,70 @@ int ListShift(ControlFactory& factory, std::initializer_list<const char*> keys, 
   return std::max(0, needed - listLeft);
 }
 
+// The width a column's lists need to show the widest of their texts (a choice, or "UNKNOWN")
+// whole when closed; never less than the design's.
+int ListWidth(ControlFactory& factory, std::initializer_list<const char*> keys, int designWidth) {
+  const FontSpec font = MainStyle(0).font;
+  int widest = factory.TextWidth(kUnknownText, font);
+  for (const char* key : keys) {
+    for (const RegisterField& field : AllFields()) {
+      if (std::strcmp(field.key, key) != 0) continue;
+      for (const FieldChoice* choice : *field.choices) {
+        if (choice == &NoChoice) break;
+        widest = std::max(widest, factory.TextWidth(ChoiceDisplayText(field, *choice), font));
+      }
+    }
+  }
+  return std::max(designWidth, widest + kListChrome);
+}
+
 }  // namespace
 
 MainLayout FitMainLayout(ControlFactory& f) {
+  const std::initializer_list<const char*> timing = {
+      "Tcl", "Trc", "Trfc", "Trcd", "Trrd", "Tras", "Trp", "Twr", "Twtr", "Trtw", "Tref"};
+  const std::initializer_list<const char*> config = {
+      "ReadWriteQueueBypass", "ControllerMode", "ECCMode",        "TwoTTiming",
+      "BypassMax",            "MaxAsyncLatency", "ReadPreamble",  "IdleCycleLimit",
+      "DynamicIdleCycleCounter", "MEMCLKFrequency"};
+  const std::initializer_list<const char*> clocks = {"MEMCLK0", "MEMCLK1", "MEMCLK2", "MEMCLK3"};
+  const std::initializer_list<const char*> linkLeft = {"LinkFreq",       "CRCFlood", "StopTristate",
+                                                       "ExtControlTime", "WidthIN",  "WidthOut"};
+  const std::initializer_list<const char*> linkRight = {
+      "ReqBufCnt",     "PostedReqBufCnt",     "RespBufCnt",        "ProbeBufCnt",
+      "ReqDataBufCnt", "PostedReqDataBufCnt", "ResponseDataBufCnt"};
   MainLayout L;
-  L.timingListLeft += ListShift(f, {"Tcl", "Trc", "Trfc", "Trcd", "Trrd", "Tras", "Trp", "Twr",
-                                    "Twtr", "Trtw", "Tref"},
-                                kLabelLeft, L.timingListLeft);
+
+  L.timingListLeft += ListShift(f, timing, kLabelLeft, L.timingListLeft);
+  L.timingListWidth = ListWidth(f, timing, L.timingListWidth);
   int legendRight = kLegendLeft + f.TextWidth(kLegendText, kLegendFont);
-  L.timingWidth = std::max({L.timingWidth, L.timingListLeft + kListWidth + kBoxPadding,
+  L.timingWidth = std::max({L.timingWidth, L.timingListLeft + L.timingListWidth + kBoxPadding,
                             legendRight + kBoxPadding});
 
-  L.configListLeft += ListShift(f, {"ReadWriteQueueBypass", "ControllerMode", "ECCMode",
-                                    "TwoTTiming", "BypassMax", "MaxAsyncLatency",
-                                    "ReadPreamble", "IdleCycleLimit",
-                                    "DynamicIdleCycleCounter", "MEMCLKFrequency"},
-                                kLabelLeft, L.configListLeft);
+  L.configListLeft += ListShift(f, config, kLabelLeft, L.configListLeft);
+  L.configListWidth = ListWidth(f, config, L.configListWidth);
   // The MEMCLK block keeps its two columns: the right one moves with the left one's lists.
-  int leftClocks = ListShift(f, {"MEMCLK0", "MEMCLK1"}, kClockLeftColumnLabel, L.clockLeftList);
-  L.clockLeftList += leftClocks;
-  L.clockRightLabel += leftClocks;
-  L.clockRightList += leftClocks;
+  L.clockListWidth = ListWidth(f, clocks, L.clockListWidth);
+  L.clockLeftList += ListShift(f, {"MEMCLK0", "MEMCLK1"}, kClockLeftColumnLabel, L.clockLeftList);
+  L.clockRightLabel = L.clockLeftList + L.clockListWidth + kClockColumnSpacing;
+  L.clockRightList = L.clockRightLabel + kClockLabelRoom;
   L.clockRightList += ListShift(f, {"MEMCLK2", "MEMCLK3"}, L.clockRightLabel, L.clockRightList);
-  int configNeeded = std::max(L.configListLeft + kListWidth, L.clockRightList + kClockListWidth);
+  int configNeeded = std::max(L.configListLeft + L.configListWidth,
+                              L.clockRightList + L.clockListWidth);
   L.configWidth = std::max(L.configWidth, configNeeded + kBoxPadding);
 
   // The link box's two columns, the right one moving with the left one's lists.
-  int leftLinks = ListShift(f, {"LinkFreq", "CRCFlood", "StopTristate", "ExtControlTime",
-                                "WidthIN", "WidthOut"},
-                            kLinkLeftLabel, L.linkLeftList);
-  L.linkLeftList += leftLinks;
-  L.linkRightLabel += leftLinks;
-  L.linkRightList += leftLinks;
-  L.linkRightList += ListShift(f, {"ReqBufCnt", "PostedReqBufCnt", "RespBufCnt", "ProbeBufCnt",
-                                   "ReqDataBufCnt", "PostedReqDataBufCnt",
-                                   "ResponseDataBufCnt"},
-                               L.linkRightLabel, L.linkRightList);
+  L.linkListWidth = std::max(ListWidth(f, linkLeft, L.linkListWidth),
+                             ListWidth(f, linkRight, L.linkListWidth));
+  L.linkLeftList += ListShift(f, linkLeft, kLinkLeftLabel, L.linkLeftList);
+  L.linkRightLabel = L.linkLeftList + L.linkListWidth + kLinkColumnSpacing;
+  L.linkRightList = L.linkRightLabel + kLinkLabelRoom;
+  L.linkRightList += ListShift(f, linkRight, L.linkRightLabel, L.linkRightList);
 
   // The two upper boxes side by side; the link box and the button strip span both, and the
   // right edges of the upper and lower boxes stay flush.
   L.configLeft = kWindowMargin + L.timingWidth + kBoxSpacing;
-  L.linkWidth = std::max({L.linkWidth, L.linkRightList + kLinkListWidth + kBoxPadding,
+  L.linkWidth = std::max({L.linkWidth, L.linkRightList + L.linkListWidth + kBoxPadding,
                           L.configLeft + L.configWidth - kWindowMargin});
   L.configWidth = kWindowMargin + L.linkWidth - L.configLeft;
   L.clientWidth = kWindowMargin + L.linkWidth + kRightMargin;
@@ -167,88 +196,88 @@ TSetDRAMRegisterForm::TSetDRAMRegisterForm(ControlFactory& f, const MainLayout& 
 
       TimingGroupBox(f.CreateGroupBox(Window, {8, 8, L.timingWidth, 329, 0}, "Timing Parameters")),
       CASLabel(FieldLabel(f, TimingGroupBox, kLabelLeft, 24)),
-      CASLatency(FieldList(f, TimingGroupBox, L.timingListLeft, 24, kListWidth, 0)),
+      CASLatency(FieldList(f, TimingGroupBox, L.timingListLeft, 24, L.timingListWidth, 0)),
       RowCycleTimeLabel(FieldLabel(f, TimingGroupBox, kLabelLeft, 48)),
-      RowCycleTime(FieldList(f, TimingGroupBox, L.timingListLeft, 48, kListWidth, 1)),
+      RowCycleTime(FieldList(f, TimingGroupBox, L.timingListLeft, 48, L.timingListWidth, 1)),
       RowRefreshCycleTimeLabel(FieldLabel(f, TimingGroupBox, kLabelLeft, 72)),
-      RowRefreshCycleTime(FieldList(f, TimingGroupBox, L.timingListLeft, 72, kListWidth, 2)),
+      RowRefreshCycleTime(FieldList(f, TimingGroupBox, L.timingListLeft, 72, L.timingListWidth, 2)),
       RASToCASDelayLabel(FieldLabel(f, TimingGroupBox, kLabelLeft, 96)),
-      RASToCASDelay(FieldList(f, TimingGroupBox, L.timingListLeft, 96, kListWidth, 3)),
+      RASToCASDelay(FieldList(f, TimingGroupBox, L.timingListLeft, 96, L.timingListWidth, 3)),
       RASToRASDelayLabel(FieldLabel(f, TimingGroupBox, kLabelLeft, 120)),
-      RASToRASDelay(FieldList(f, TimingGroupBox, L.timingListLeft, 120, kListWidth, 4)),
+      RASToRASDelay(FieldList(f, TimingGroupBox, L.timingListLeft, 120, L.timingListWidth, 4)),
       MinRASTimeLabel(FieldLabel(f, TimingGroupBox, kLabelLeft, 144)),
-      MinRASTime(FieldList(f, TimingGroupBox, L.timingListLeft, 144, kListWidth, 5)),
+      MinRASTime(FieldList(f, TimingGroupBox, L.timingListLeft, 144, L.timingListWidth, 5)),
       RowPrechargeTimeLabel(FieldLabel(f, TimingGroupBox, kLabelLeft, 168)),
-      RowPrechargeTime(FieldList(f, TimingGroupBox, L.timingListLeft, 168, kListWidth, 6)),
+      RowPrechargeTime(FieldList(f, TimingGroupBox, L.timingListLeft, 168, L.timingListWidth, 6)),
       WriteRecoveryTimeLabel(FieldLabel(f, TimingGroupBox, kLabelLeft, 192)),
-      WriteRecoveryTime(FieldList(f, TimingGroupBox, L.timingListLeft, 192, kListWidth, 7)),
+      WriteRecoveryTime(FieldList(f, TimingGroupBox, L.timingListLeft, 192, L.timingListWidth, 7)),
       WriteToReadDelayLabel(FieldLabel(f, TimingGroupBox, kLabelLeft, 216)),
-      WriteToReadDelay(FieldList(f, TimingGroupBox, L.timingListLeft, 216, kListWidth, 8)),
+      WriteToReadDelay(FieldList(f, TimingGroupBox, L.timingListLeft, 216, L.timingListWidth, 8)),
       ReadToWriteDelayLabel(FieldLabel(f, TimingGroupBox, kLabelLeft, 240)),
-      ReadToWriteDelay(FieldList(f, TimingGroupBox, L.timingListLeft, 240, kListWidth, 9)),
+      ReadToWriteDelay(FieldList(f, TimingGroupBox, L.timingListLeft, 240, L.timingListWidth, 9)),
       RefreshRateLabel(FieldLabel(f, TimingGroupBox, kLabelLeft, 264)),
-      RefreshRate(FieldList(f, TimingGroupBox, L.timingListLeft, 264, kListWidth, 10)),
+      RefreshRate(FieldList(f, TimingGroupBox, L.timingListLeft, 264, L.timingListWidth, 10)),
       Label1(f.CreateLabel(TimingGroupBox, {kLegendLeft, 304, 166, 16, -1}, kLegendText,
                            &kLegendFont)),
 
       GroupBox2(f.CreateGroupBox(Window, {L.configLeft, 8, L.configWidth, 329, 2}, "Configuration Parameters")),
       ReadWriteQBypassLabel(FieldLabel(f, GroupBox2, kLabelLeft, 24)),
-      ReadWriteQBypass(FieldList(f, GroupBox2, L.configListLeft, 24, kListWidth, 0)),
+      ReadWriteQBypass(FieldList(f, GroupBox2, L.configListLeft, 24, L.configListWidth, 0)),
       ControllerModeLabel(FieldLabel(f, GroupBox2, kLabelLeft, 48)),
-      ControllerMode(FieldList(f, GroupBox2, L.configListLeft, 48, kListWidth, 1)),
+      ControllerMode(FieldList(f, GroupBox2, L.configListLeft, 48, L.configListWidth, 1)),
       EccLabel(FieldLabel(f, GroupBox2, kLabelLeft, 72)),
-      Ecc(FieldList(f, GroupBox2, L.configListLeft, 72, kListWidth, 2)),
+      Ecc(FieldList(f, GroupBox2, L.configListLeft, 72, L.configListWidth, 2)),
       TwoTLabel(FieldLabel(f, GroupBox2, kLabelLeft, 96)),
-      TwoT(FieldList(f, GroupBox2, L.configListLeft, 96, kListWidth, 3)),
+      TwoT(FieldList(f, GroupBox2, L.configListLeft, 96, L.configListWidth, 3)),
       BypassMaxLabel(FieldLabel(f, GroupBox2, kLabelLeft, 120)),
-      BypassMax(FieldList(f, GroupBox2, L.configListLeft, 120, kListWidth, 4)),
+      BypassMax(FieldList(f, GroupBox2, L.configListLeft, 120, L.configListWidth, 4)),
       MaxAsyncLatencyLabel(FieldLabel(f, GroupBox2, kLabelLeft, 144)),
-      MaxAsyncLatency(FieldList(f, GroupBox2, L.configListLeft, 144, kListWidth, 5)),
+      MaxAsyncLatency(FieldList(f, GroupBox2, L.configListLeft, 144, L.configListWidth, 5)),
       ReadPreambleLabel(FieldLabel(f, GroupBox2, kLabelLeft, 168)),
-      ReadPreamble(FieldList(f, GroupBox2, L.configListLeft, 168, kListWidth, 6)),
+      ReadPreamble(FieldList(f, GroupBox2, L.configListLeft, 168, L.configListWidth, 6)),
       IdleCycleLimitLabel(FieldLabel(f, GroupBox2, kLabelLeft, 192)),
-      IdleCycleLimit(FieldList(f, GroupBox2, L.configListLeft, 192, kListWidth, 7)),
+      IdleCycleLimit(FieldList(f, GroupBox2, L.configListLeft, 192, L.configListWidth, 7)),
       DynamicIdleCycleCounterLabel(FieldLabel(f, GroupBox2, kLabelLeft, 216)),
-      DynamicIdleCycleCounter(FieldList(f, GroupBox2, L.configListLeft, 216, kListWidth, 8)),
+      DynamicIdleCycleCounter(FieldList(f, GroupBox2, L.configListLeft, 216, L.configListWidth, 8)),
       MemClkFreqLabel(FieldLabel(f, GroupBox2, kLabelLeft, 240)),
-      MemClkFreq(FieldList(f, GroupBox2, L.configListLeft, 240, kListWidth, 9)),
+      MemClkFreq(FieldList(f, GroupBox2, L.configListLeft, 240, L.configListWidth, 9)),
       MemClk0Label(FieldLabel(f, GroupBox2, kClockLeftColumnLabel, 272)),
-      MemClk0(FieldList(f, GroupBox2, L.clockLeftList, 272, kClockListWidth, 10)),
+      MemClk0(FieldList(f, GroupBox2, L.clockLeftList, 272, L.clockListWidth, 10)),
       MemClk1Label(FieldLabel(f, GroupBox2, kClockLeftColumnLabel, 296)),
-      MemClk1(FieldList(f, GroupBox2, L.clockLeftList, 296, kClockListWidth, 11)),
+      MemClk1(FieldList(f, GroupBox2, L.clockLeftList, 296, L.clockListWidth, 11)),
       MemClk2Label(FieldLabel(f, GroupBox2, L.clockRightLabel, 272)),
-      MemClk2(FieldList(f, GroupBox2, L.clockRightList, 272, kClockListWidth, 12)),
+      MemClk2(FieldList(f, GroupBox2, L.clockRightList, 272, L.clockListWidth, 12)),
       MemClk3Label(FieldLabel(f, GroupBox2, L.clockRightLabel, 296)),
-      MemClk3(FieldList(f, GroupBox2, L.clockRightList, 296, kClockListWidth, 13)),
+      MemClk3(FieldList(f, GroupBox2, L.clockRightList, 296, L.clockListWidth, 13)),
 
       GroupBox3(f.CreateGroupBox(Window, {8, 344, L.linkWidth, 201, 3}, "Link Parameters")),
       LinkFreqLabel(FieldLabel(f, GroupBox3, kLinkLeftLabel, 24)),
-      LinkFreq(FieldList(f, GroupBox3, L.linkLeftList, 24, kLinkListWidth, 0)),
+      LinkFreq(FieldList(f, GroupBox3, L.linkLeftList, 24, L.linkListWidth, 0)),
       CRCFloodEnableLabel(FieldLabel(f, GroupBox3, kLinkLeftLabel, 48)),
-      CRCFloodEnable(FieldList(f, GroupBox3, L.linkLeftList, 48, kLinkListWidth, 1)),
+      CRCFloodEnable(FieldList(f, GroupBox3, L.linkLeftList, 48, L.linkListWidth, 1)),
       StopTristateEnableLabel(FieldLabel(f, GroupBox3, kLinkLeftLabel, 72)),
-      StopTristateEnable(FieldList(f, GroupBox3, L.linkLeftList, 72, kLinkListWidth, 2)),
+      StopTristateEnable(FieldList(f, GroupBox3, L.linkLeftList, 72, L.linkListWidth, 2)),
       ExtControlTimeLabel(FieldLabel(f, GroupBox3, kLinkLeftLabel, 96)),
-      ExtControlTime(FieldList(f, GroupBox3, L.linkLeftList, 96, kLinkListWidth, 3)),
+      ExtControlTime(FieldList(f, GroupBox3, L.linkLeftList, 96, L.linkListWidth, 3)),
       LinkWidthInLabel(FieldLabel(f, GroupBox3, kLinkLeftLabel, 120)),
-      LinkWidthIn(FieldList(f, GroupBox3, L.linkLeftList, 120, kLinkListWidth, 4)),
+      LinkWidthIn(FieldList(f, GroupBox3, L.linkLeftList, 120, L.linkListWidth, 4)),
       LinkWidthOutLabel(FieldLabel(f, GroupBox3, kLinkLeftLabel, 144)),
-      LinkWidthOut(FieldList(f, GroupBox3, L.linkLeftList, 144, kLinkListWidth, 5)),
+      LinkWidthOut(FieldList(f, GroupBox3, L.linkLeftList, 144, L.linkListWidth, 5)),
       RequestBufferCountLabel(FieldLabel(f, GroupBox3, L.linkRightLabel, 24)),
-      RequestBufferCount(FieldList(f, GroupBox3, L.linkRightList, 24, kLinkListWidth, 11)),
+      RequestBufferCount(FieldList(f, GroupBox3, L.linkRightList, 24, L.linkListWidth, 11)),
       PostedRequestBufferCountLabel(FieldLabel(f, GroupBox3, L.linkRightLabel, 48)),
-      PostedRequestBufferCount(FieldList(f, GroupBox3, L.linkRightList, 48, kLinkListWidth, 6)),
+      PostedRequestBufferCount(FieldList(f, GroupBox3, L.linkRightList, 48, L.linkListWidth, 6)),
       ResponseBufferCountLabel(FieldLabel(f, GroupBox3, L.linkRightLabel, 72)),
-      ResponseBufferCount(FieldList(f, GroupBox3, L.linkRightList, 72, kLinkListWidth, 7)),
+      ResponseBufferCount(FieldList(f, GroupBox3, L.linkRightList, 72, L.linkListWidth, 7)),
       ProbeBufferCountLabel(FieldLabel(f, GroupBox3, L.linkRightLabel, 96)),
-      ProbeBufferCount(FieldList(f, GroupBox3, L.linkRightList, 96, kLinkListWidth, 8)),
+      ProbeBufferCount(FieldList(f, GroupBox3, L.linkRightList, 96, L.linkListWidth, 8)),
       RequestDataBufferCountLabel(FieldLabel(f, GroupBox3, L.linkRightLabel, 120)),
-      RequestDataBufferCount(FieldList(f, GroupBox3, L.linkRightList, 120, kLinkListWidth, 9)),
+      RequestDataBufferCount(FieldList(f, GroupBox3, L.linkRightList, 120, L.linkListWidth, 9)),
       PostedRequestDataBufferCountLabel(FieldLabel(f, GroupBox3, L.linkRightLabel, 144)),
       PostedRequestDataBufferCount(
-          FieldList(f, GroupBox3, L.linkRightList, 144, kLinkListWidth, 10)),
+          FieldList(f, GroupBox3, L.linkRightList, 144, L.linkListWidth, 10)),
       ResponseDataBufferCountLabel(FieldLabel(f, GroupBox3, L.linkRightLabel, 168)),
-      ResponseDataBufferCount(FieldList(f, GroupBox3, L.linkRightList, 168, kLinkListWidth, 12)),
+      ResponseDataBufferCount(FieldList(f, GroupBox3, L.linkRightList, 168, L.linkListWidth, 12)),
 
       GroupBox1(f.CreateGroupBox(Window, {8, 552, L.linkWidth, 49, 1}, "")),
       RefreshButton(f.CreateButton(GroupBox1, {24, 14, 75, 25, 0}, "Refresh")),

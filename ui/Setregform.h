@@ -31,21 +31,26 @@ inline constexpr char kRegistryErrorCaption[] = "Registry Error";
 void ReportStartupResult(MessageBoxControl& messages, const StartupResult& result,
                          const std::string& startupFile);
 
-// Where the window's columns stand, in pixels at 96 dots per inch. The design values fit an
-// 8-point "MS Sans Serif"; where the font the window really gets draws a column's labels
-// wider than the room before its lists, those lists (and all that stands right of them) move
-// right by the difference and the boxes and the window grow with them.
+// Where the window's columns stand and how wide their lists are, in pixels at 96 dots per
+// inch. The design values fit an 8-point "MS Sans Serif"; where the font the window really
+// gets draws a column's labels wider than the room before its lists, those lists (and all
+// that stands right of them) move right by the difference, where it draws a list's choices
+// wider than the list, the column's lists widen, and the boxes and the window grow with them.
 struct MainLayout {
   int timingListLeft = 168;
+  int timingListWidth = 113;
   int timingWidth = 289;
   int configLeft = 304;
   int configListLeft = 168;
+  int configListWidth = 113;
   int configWidth = 289;
   // The two-by-two MEMCLK block inside the configuration box.
+  int clockListWidth = 65;
   int clockLeftList = 72;
   int clockRightLabel = 152;
   int clockRightList = 216;
   // The two columns of the link box.
+  int linkListWidth = 80;
   int linkLeftList = 96;
   int linkRightLabel = 200;
   int linkRightList = 328;

@@ -207,6 +207,12 @@ TEST_F(MainWindowLayout, FitsTheLabelsOfEveryFontWithoutOverlapOrClipping) {
           << list->Field->key;
       auto* box = static_cast<const MemoryGroupBox*>(list->parent);
       EXPECT_LE(list->placement.left + list->placement.width, box->placement.width - 8);
+      // Every choice shows whole beside the drop-down button (17 wide) of the closed list.
+      for (int item = 0; item < list->ItemCount(); ++item) {
+        EXPECT_LE(fonts.TextWidth(list->ItemText(item), Mem(window.Window).style.font) + 17,
+                  list->placement.width)
+            << list->ItemText(item);
+      }
       EXPECT_LE(list->placement.top + list->placement.height, box->placement.height);
     }
     // The boxes: two side by side above, the link box and the button strip below, all
@@ -223,17 +229,20 @@ TEST_F(MainWindowLayout, FitsTheLabelsOfEveryFontWithoutOverlapOrClipping) {
     // The MEMCLK block stays two by two; the link box keeps its two columns.
     EXPECT_EQ(Mem(window.MemClk0).placement.left, Mem(window.MemClk1).placement.left);
     EXPECT_EQ(Mem(window.MemClk2).placement.left, Mem(window.MemClk3).placement.left);
-    EXPECT_EQ(Mem(window.MemClk2Label).placement.left - Mem(window.MemClk0).placement.left,
-              152 - 72);
-    EXPECT_EQ(Mem(window.RequestBufferCountLabel).placement.left -
-                  Mem(window.LinkFreq).placement.left,
-              200 - 96);
+    Placement clock0 = Mem(window.MemClk0).placement;
+    EXPECT_EQ(Mem(window.MemClk2Label).placement.left, clock0.left + clock0.width + 15);
+    Placement linkFreq = Mem(window.LinkFreq).placement;
+    EXPECT_EQ(Mem(window.RequestBufferCountLabel).placement.left,
+              linkFreq.left + linkFreq.width + 24);
     if (charWidth <= 5) {  // the design's font: nothing moves
       EXPECT_EQ(clientWidth, 597);
       EXPECT_EQ(config, (Placement{304, 8, 289, 329, 2}));
       EXPECT_EQ(Mem(window.CASLatency).placement.left, 168);
       EXPECT_EQ(Mem(window.MemClk3).placement.left, 216);
       EXPECT_EQ(Mem(window.ResponseDataBufferCount).placement.left, 328);
+      EXPECT_EQ(Mem(window.RefreshRate).placement.width, 113);
+      EXPECT_EQ(Mem(window.MemClk3).placement.width, 65);
+      EXPECT_EQ(Mem(window.LinkFreq).placement.width, 80);
     } else if (charWidth >= 7) {  // wider fonts move the columns and grow the window
       EXPECT_GT(clientWidth, 597);
       EXPECT_GT(Mem(window.CASLatency).placement.left, 168);

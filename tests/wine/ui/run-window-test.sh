@@ -20,13 +20,15 @@ remove_service() {
   in_prefix sc stop cpuz >/dev/null 2>&1 || true
   in_prefix sc delete cpuz >/dev/null 2>&1 || true
 }
-# Wine takes the screen's resolution from the user's desktop settings (and, in older
-# versions, from the current configuration's font settings).
+# Wine takes the screen's resolution from the user's desktop settings (and from its own font
+# settings and the current configuration's, in other versions) when its session starts: the
+# session ends after the change, so that the next program starts one at that resolution.
 set_dpi() {
-  in_prefix reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f \
-    >/dev/null 2>&1 || true
-  in_prefix reg add 'HKCC\Software\Fonts' /v LogPixels /t REG_DWORD /d "$1" /f \
-    >/dev/null 2>&1 || true
+  for key in 'HKCU\Control Panel\Desktop' 'HKCU\Software\Wine\Fonts' 'HKCC\Software\Fonts'; do
+    in_prefix reg add "$key" /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1 || true
+  done
+  in_prefix wineserver -k 2>/dev/null || true
+  in_prefix wineserver -w
 }
 cleanup() {
   remove_service
