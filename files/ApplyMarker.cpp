@@ -51,8 +51,11 @@ std::string ApplyMarkerText(const std::string& fullRegisterFile, const os::Syste
   return "; Morvane began to apply the register file below and has not finished. Its next\r\n"
          "; start-up apply is not made; a message asks to check the settings instead.\r\n"
          "[Apply]\r\n"
-         "File=" + fullRegisterFile + "\r\n"
-         "Started=" + started + "\r\n";
+         "File=" +
+         fullRegisterFile +
+         "\r\n"
+         "Started=" +
+         started + "\r\n";
 }
 
 bool WriteApplyMarker(const std::string& registerFile) {

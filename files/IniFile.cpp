@@ -42,9 +42,8 @@ bool FullPath(const std::string& path, std::string* full, os::Dword* error) {
 bool ReadWholeFile(const std::string& full, std::string* text, os::Dword* error) {
   os::Api& win = os::Windows();
   auto open = [&] {
-    return win.CreateFileA(full.c_str(), os::kGenericRead,
-                           os::kFileShareRead | os::kFileShareWrite, os::kOpenExisting,
-                           os::kFileAttributeNormal);
+    return win.CreateFileA(full.c_str(), os::kGenericRead, os::kFileShareRead | os::kFileShareWrite,
+                           os::kOpenExisting, os::kFileAttributeNormal);
   };
   os::Handle file = open();
   if (file == os::kInvalidHandle) {

@@ -14,11 +14,11 @@ namespace os {
 using Bool = int;
 using Dword = std::uint32_t;
 using Long = std::int32_t;
-using Handle = void*;   // files, devices, mutexes, processes
-using ScHandle = void*; // service control manager and services
-using HKey = void*;     // registry keys
-using HModule = void*;  // loaded libraries
-using Proc = void*;     // a procedure address; only compared with null above the seam
+using Handle = void*;    // files, devices, mutexes, processes
+using ScHandle = void*;  // service control manager and services
+using HKey = void*;      // registry keys
+using HModule = void*;   // loaded libraries
+using Proc = void*;      // a procedure address; only compared with null above the seam
 
 inline Handle const kInvalidHandle = reinterpret_cast<Handle>(static_cast<std::intptr_t>(-1));
 
@@ -89,8 +89,8 @@ inline constexpr Dword kMovefileWriteThrough = 0x8;
 inline constexpr Dword kVerPlatformWin32s = 0;
 inline constexpr Dword kVerPlatformWin32Windows = 1;
 inline constexpr Dword kVerPlatformWin32Nt = 2;
-inline constexpr Dword kOsVersionInfoSize = 148;   // sizeof(OSVERSIONINFOA)
-inline constexpr Dword kOsVersionInfoExSize = 156; // sizeof(OSVERSIONINFOEXA)
+inline constexpr Dword kOsVersionInfoSize = 148;    // sizeof(OSVERSIONINFOA)
+inline constexpr Dword kOsVersionInfoExSize = 156;  // sizeof(OSVERSIONINFOEXA)
 inline constexpr std::uint16_t kProcessorArchitectureIntel = 0;
 inline constexpr std::uint16_t kProcessorArchitectureAmd64 = 9;
 
@@ -117,11 +117,12 @@ inline constexpr Dword kRegOpenedExistingKey = 2;
 inline constexpr Dword kFormatMessageAllocateBuffer = 0x100;
 inline constexpr Dword kFormatMessageIgnoreInserts = 0x200;
 inline constexpr Dword kFormatMessageFromSystem = 0x1000;
-inline constexpr Dword kLangNeutralSubLangDefault = 0x0400; // MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT)
+inline constexpr Dword kLangNeutralSubLangDefault =
+    0x0400;  // MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT)
 
 // MessageBoxA styles and results.
 inline constexpr Dword kMbOk = 0x0;
-inline constexpr Dword kMbIconHand = 0x10; // MB_ICONSTOP, MB_ICONERROR
+inline constexpr Dword kMbIconHand = 0x10;  // MB_ICONSTOP, MB_ICONERROR
 inline constexpr Dword kMbIconExclamation = 0x30;
 inline constexpr int kIdOk = 1;
 

@@ -4,8 +4,7 @@
 
 #include "regs/Codec.h"
 
-namespace {
-}
+namespace {}
 
 void FillChoiceList(ChoiceBox& list, const RegisterField& field) {
   list.Clear();

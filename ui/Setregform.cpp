@@ -138,12 +138,13 @@ int ListWidth(ControlFactory& factory, std::initializer_list<const char*> keys, 
 }  // namespace
 
 MainLayout FitMainLayout(ControlFactory& f) {
-  const std::initializer_list<const char*> timing = {
-      "Tcl", "Trc", "Trfc", "Trcd", "Trrd", "Tras", "Trp", "Twr", "Twtr", "Trtw", "Tref"};
+  const std::initializer_list<const char*> timing = {"Tcl", "Trc", "Trfc", "Trcd", "Trrd", "Tras",
+                                                     "Trp", "Twr", "Twtr", "Trtw", "Tref"};
   const std::initializer_list<const char*> config = {
-      "ReadWriteQueueBypass", "ControllerMode", "ECCMode",        "TwoTTiming",
-      "BypassMax",            "MaxAsyncLatency", "ReadPreamble",  "IdleCycleLimit",
-      "DynamicIdleCycleCounter", "MEMCLKFrequency"};
+      "ReadWriteQueueBypass", "ControllerMode", "ECCMode",
+      "TwoTTiming",           "BypassMax",      "MaxAsyncLatency",
+      "ReadPreamble",         "IdleCycleLimit", "DynamicIdleCycleCounter",
+      "MEMCLKFrequency"};
   const std::initializer_list<const char*> clocks = {"MEMCLK0", "MEMCLK1", "MEMCLK2", "MEMCLK3"};
   const std::initializer_list<const char*> linkLeft = {"LinkFreq",       "CRCFlood", "StopTristate",
                                                        "ExtControlTime", "WidthIN",  "WidthOut"};
@@ -166,13 +167,13 @@ MainLayout FitMainLayout(ControlFactory& f) {
   L.clockRightLabel = L.clockLeftList + L.clockListWidth + kClockColumnSpacing;
   L.clockRightList = L.clockRightLabel + kClockLabelRoom;
   L.clockRightList += ListShift(f, {"MEMCLK2", "MEMCLK3"}, L.clockRightLabel, L.clockRightList);
-  int configNeeded = std::max(L.configListLeft + L.configListWidth,
-                              L.clockRightList + L.clockListWidth);
+  int configNeeded =
+      std::max(L.configListLeft + L.configListWidth, L.clockRightList + L.clockListWidth);
   L.configWidth = std::max(L.configWidth, configNeeded + kBoxPadding);
 
   // The link box's two columns, the right one moving with the left one's lists.
-  L.linkListWidth = std::max(ListWidth(f, linkLeft, L.linkListWidth),
-                             ListWidth(f, linkRight, L.linkListWidth));
+  L.linkListWidth =
+      std::max(ListWidth(f, linkLeft, L.linkListWidth), ListWidth(f, linkRight, L.linkListWidth));
   L.linkLeftList += ListShift(f, linkLeft, kLinkLeftLabel, L.linkLeftList);
   L.linkRightLabel = L.linkLeftList + L.linkListWidth + kLinkColumnSpacing;
   L.linkRightList = L.linkRightLabel + kLinkLabelRoom;
@@ -220,7 +221,8 @@ TSetDRAMRegisterForm::TSetDRAMRegisterForm(ControlFactory& f, const MainLayout& 
       Label1(f.CreateLabel(TimingGroupBox, {kLegendLeft, 304, 166, 16, -1}, kLegendText,
                            &kLegendFont)),
 
-      GroupBox2(f.CreateGroupBox(Window, {L.configLeft, 8, L.configWidth, 329, 2}, "Configuration Parameters")),
+      GroupBox2(f.CreateGroupBox(Window, {L.configLeft, 8, L.configWidth, 329, 2},
+                                 "Configuration Parameters")),
       ReadWriteQBypassLabel(FieldLabel(f, GroupBox2, kLabelLeft, 24)),
       ReadWriteQBypass(FieldList(f, GroupBox2, L.configListLeft, 24, L.configListWidth, 0)),
       ControllerModeLabel(FieldLabel(f, GroupBox2, kLabelLeft, 48)),

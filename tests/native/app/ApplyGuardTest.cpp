@@ -73,8 +73,8 @@ class ApplyGuard : public DriverFixture {
   static std::vector<std::uint32_t> ChipNow() {
     std::vector<std::uint32_t> values;
     for (const PciRegister& reg : Registers) {
-      values.push_back(SimNbConfigRead(static_cast<unsigned>(reg.function),
-                                       static_cast<unsigned>(reg.offset)));
+      values.push_back(
+          SimNbConfigRead(static_cast<unsigned>(reg.function), static_cast<unsigned>(reg.offset)));
     }
     return values;
   }

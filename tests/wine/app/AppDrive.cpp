@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <algorithm>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

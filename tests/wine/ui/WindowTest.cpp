@@ -309,7 +309,7 @@ void ActAsTheUser() {
 void ActAsTheUserOnce() {
   const std::string caption = "Morvane V0.50 QV beta";
   HWND window = nullptr;
-  bool found = WaitFor([&] { return (window = VisibleForm(caption.c_str())) != nullptr; }, 120000);
+  bool found = WaitFor([&] { return (window = VisibleForm(caption.c_str())) != nullptr; }, 600000);
   Check(found, "the main window appears");
   if (!found) return;
   Sleep(500);
@@ -328,7 +328,8 @@ void ActAsTheUserOnce() {
   Check(dpi == expectedDpi, "the screen has " + dpiText);
   TSetDRAMRegisterForm& form = *SetDRAMRegisterForm;
   int layoutWidth = static_cast<win32ui::Win32Form&>(form.Window).style().clientWidth;
-  Check(layoutWidth >= 597 && client.right == MulDiv(layoutWidth, dpi, 96) && client.bottom == MulDiv(608, dpi, 96),
+  Check(layoutWidth >= 597 && client.right == MulDiv(layoutWidth, dpi, 96) &&
+            client.bottom == MulDiv(608, dpi, 96),
         "client area " + std::to_string(client.right) + " x " + std::to_string(client.bottom) +
             " for a layout " + std::to_string(layoutWidth) + " wide at " + dpiText);
   Check((style & WS_MINIMIZEBOX) && !(style & WS_MAXIMIZEBOX) && !(style & WS_THICKFRAME) &&
@@ -356,11 +357,11 @@ void ActAsTheUserOnce() {
   HWND trc = HandleOf(form.RowCycleTime);
   HWND setButton = HandleOf(form.SetRegistersButton);
   HWND refreshButton = HandleOf(form.RefreshButton);
-  Check(ChildAt(window, "Button", MulDiv(8 + 128, dpi, 96), MulDiv(552 + 14, dpi, 96)) ==
-                setButton &&
-            ChildAt(window, "Button", MulDiv(8 + 24, dpi, 96), MulDiv(552 + 14, dpi, 96)) ==
-                refreshButton,
-        "the buttons at their places");
+  Check(
+      ChildAt(window, "Button", MulDiv(8 + 128, dpi, 96), MulDiv(552 + 14, dpi, 96)) == setButton &&
+          ChildAt(window, "Button", MulDiv(8 + 24, dpi, 96), MulDiv(552 + 14, dpi, 96)) ==
+              refreshButton,
+      "the buttons at their places");
   CheckLabelsFit(window, dpiText);
   if (layoutOnly) {
     Check(CaptureWindow(window, "main-window-" + std::to_string(dpi) + "dpi.png"),
