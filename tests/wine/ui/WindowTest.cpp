@@ -309,7 +309,7 @@ void ActAsTheUser() {
 void ActAsTheUserOnce() {
   const std::string caption = "Morvane V0.50 QV beta";
   HWND window = nullptr;
-  bool found = WaitFor([&] { return (window = VisibleForm(caption.c_str())) != nullptr; }, 600000);
+  bool found = WaitFor([&] { return (window = VisibleForm(caption.c_str())) != nullptr; }, 120000);
   Check(found, "the main window appears");
   if (!found) return;
   Sleep(500);

@@ -21,9 +21,3 @@ add_test(NAME ui_window_wine
           ${CMAKE_BINARY_DIR}/ui-window)
 set_tests_properties(ui_window_wine PROPERTIES RESOURCE_LOCK mvn_wine64 TIMEOUT 300)
 
-# The same window at 120 dots per inch: every label whole beside its list, and screenshots.
-add_test(NAME ui_window_wine_120dpi
-  COMMAND sh ${PROJECT_SOURCE_DIR}/tests/wine/ui/run-window-test.sh ${PROJECT_SOURCE_DIR}
-          ${CMAKE_BINARY_DIR}/wine64 $<TARGET_FILE:mvn_ui_window_test>
-          ${CMAKE_BINARY_DIR}/ui-window-120dpi 120)
-set_tests_properties(ui_window_wine_120dpi PROPERTIES RESOURCE_LOCK mvn_wine64 TIMEOUT 300)
