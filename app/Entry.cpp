@@ -55,17 +55,22 @@ bool IsBlankTail(const std::string& tail) {
   return true;
 }
 
-// Silent apply: the hardware values into the caches, the file over them, and back out.
+// Silent apply: the hardware values into the caches, the file over them, and back out. A
+// register that could not be read stops every write.
 void ApplyRegisterFile(const std::string& path) {
   ReadDramGroup();
   ReadLinkGroup();
   bool loaded = LoadDramSection(path) && LoadLinkSection(path);
-  if (loaded) {
-    WriteDramGroup();
-    WriteLinkGroup();
-  } else {
+  if (!loaded) {
     ShowMessage(kUnableToLoadMessage + ("\"" + path + "\""), os::kMbOk);
+    return;
   }
+  if (!RegistersWritable()) {
+    ShowMessage(kUnreadableMessage, os::kMbOk | os::kMbIconExclamation);
+    return;
+  }
+  WriteDramGroup();
+  WriteLinkGroup();
 }
 
 std::optional<Exception> RunStartedProgram(Application& application) {
@@ -78,9 +83,15 @@ std::optional<Exception> RunStartedProgram(Application& application) {
   ProgramFilePath = ProgramDirectory + "\\morvane.exe";
   StartupFilePath = ProgramDirectory + "\\startup.mvn";
 
-  if (!IsAmd64Processor()) {
-    ShowMessage(kNoAmd64Message, os::kMbOk | os::kMbIconExclamation);
-    return std::nullopt;
+  switch (CheckProcessor()) {
+    case ProcessorSupport::Supported:
+      break;
+    case ProcessorSupport::UnsupportedAmd64:
+      ShowMessage(kUnsupportedAmd64Message, os::kMbOk | os::kMbIconExclamation);
+      return std::nullopt;
+    case ProcessorSupport::NotAmd64:
+      ShowMessage(kNoAmd64Message, os::kMbOk | os::kMbIconExclamation);
+      return std::nullopt;
   }
   if (InitDeviceDriver() == 0) {
     os::Dword error = win.GetLastError();
