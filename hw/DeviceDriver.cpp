@@ -429,7 +429,7 @@ void CDeviceDriver::RepointStaleService(os::ScHandle service) {
   if (!win.QueryServiceConfigA(service, buffer.get(), os::kQueryServiceConfigMaxSize, &needed)) {
     return;
   }
-  const auto* config = reinterpret_cast<const os::QueryServiceConfig*>(buffer.get());
+  const auto* config = reinterpret_cast<const os::ServiceConfig*>(buffer.get());
   const char* current = config->lpBinaryPathName != nullptr ? config->lpBinaryPathName : "";
   // The manager may keep a driver's path in the kernel's form, "\??\" in front.
   if (std::strncmp(current, "\\??\\", 4) == 0) current += 4;

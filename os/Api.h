@@ -151,7 +151,7 @@ struct SystemInfo {
 
 // QUERY_SERVICE_CONFIGA: the record at the start of the caller's buffer; its texts follow it
 // in the same buffer.
-struct QueryServiceConfig {
+struct ServiceConfig {
   Dword dwServiceType;
   Dword dwStartType;
   Dword dwErrorControl;
@@ -229,7 +229,7 @@ class Api {
   virtual ScHandle OpenServiceA(ScHandle manager, const char* name, Dword access) = 0;
   virtual Bool StartServiceA(ScHandle service, Dword argc, const char** argv) = 0;
   virtual Bool CloseServiceHandle(ScHandle handle) = 0;
-  // buffer (size bytes, pointer-aligned) receives a QueryServiceConfig and its texts.
+  // buffer (size bytes, pointer-aligned) receives a ServiceConfig and its texts.
   virtual Bool QueryServiceConfigA(ScHandle service, void* buffer, Dword size, Dword* needed) = 0;
   virtual Bool ChangeServiceConfigA(ScHandle service, Dword type, Dword start,
                                     Dword errorControl, const char* binaryPath,

@@ -229,7 +229,7 @@ os::Bool SimWindows::QueryServiceConfigA(os::ScHandle service, void* buffer, os:
   }
   // The record, then the texts it points at, each with its terminator.
   const std::string* texts[] = {&s->binaryPath, &s->displayName};
-  os::Dword total = sizeof(os::QueryServiceConfig);
+  os::Dword total = sizeof(os::ServiceConfig);
   for (const std::string* text : texts) total += static_cast<os::Dword>(text->size() + 1);
   total += 3;  // the empty group, dependencies (two terminators) and account
   if (buffer == nullptr || size < total) {
@@ -237,8 +237,8 @@ os::Bool SimWindows::QueryServiceConfigA(os::ScHandle service, void* buffer, os:
     SetLastError(os::kErrorInsufficientBuffer);
     return 0;
   }
-  auto* record = static_cast<os::QueryServiceConfig*>(buffer);
-  char* next = static_cast<char*>(buffer) + sizeof(os::QueryServiceConfig);
+  auto* record = static_cast<os::ServiceConfig*>(buffer);
+  char* next = static_cast<char*>(buffer) + sizeof(os::ServiceConfig);
   auto put = [&next](const std::string& text, std::size_t terminators) {
     char* start = next;
     std::memcpy(next, text.data(), text.size());

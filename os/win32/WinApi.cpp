@@ -38,10 +38,10 @@ F Kernel32(const char* name) {
 }
 
 // The seam's records stand for these system records, field for field.
-static_assert(sizeof(QueryServiceConfig) == sizeof(QUERY_SERVICE_CONFIGA));
-static_assert(offsetof(QueryServiceConfig, lpBinaryPathName) ==
+static_assert(sizeof(ServiceConfig) == sizeof(QUERY_SERVICE_CONFIGA));
+static_assert(offsetof(ServiceConfig, lpBinaryPathName) ==
               offsetof(QUERY_SERVICE_CONFIGA, lpBinaryPathName));
-static_assert(offsetof(QueryServiceConfig, lpDisplayName) ==
+static_assert(offsetof(ServiceConfig, lpDisplayName) ==
               offsetof(QUERY_SERVICE_CONFIGA, lpDisplayName));
 static_assert(sizeof(ServiceStatus) == sizeof(SERVICE_STATUS));
 static_assert(offsetof(ServiceStatus, dwCurrentState) == offsetof(SERVICE_STATUS, dwCurrentState));
