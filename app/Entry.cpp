@@ -51,9 +51,10 @@ bool ShiftHeld() {
   return (state & os::kKeyDownBit) != 0;
 }
 
-// Silent apply: the hardware values into the caches, the file over them, and back out.
-// A marker beside the file is on the disk while registers are written, so that an apply the
-// machine did not survive is not made again at every log-on.
+// Silent apply: the hardware values into the caches, the file over them, and back out. A
+// register that could not be read stops every write. A marker beside the file is on the disk
+// while registers are written, so that an apply the machine did not survive is not made
+// again at every log-on.
 void ApplyRegisterFile(const std::string& path) {
   // Skipped without a word; a marker of an earlier apply stays for the next start to report.
   if (ShiftHeld()) return;
@@ -65,15 +66,19 @@ void ApplyRegisterFile(const std::string& path) {
   ReadDramGroup();
   ReadLinkGroup();
   bool loaded = LoadDramSection(path) && LoadLinkSection(path);
-  if (loaded) {
-    // Where no marker can be written (a read-only folder) the apply goes ahead unguarded.
-    WriteApplyMarker(path);
-    WriteDramGroup();
-    WriteLinkGroup();
-    RemoveApplyMarker(path);
-  } else {
+  if (!loaded) {
     ShowMessage(kUnableToLoadMessage + ("\"" + path + "\""), os::kMbOk);
+    return;
   }
+  if (!RegistersWritable()) {
+    ShowMessage(kUnreadableMessage, os::kMbOk | os::kMbIconExclamation);
+    return;
+  }
+  // Where no marker can be written (a read-only folder) the apply goes ahead unguarded.
+  WriteApplyMarker(path);
+  WriteDramGroup();
+  WriteLinkGroup();
+  RemoveApplyMarker(path);
 }
 
 std::optional<Exception> RunStartedProgram(Application& application) {
@@ -86,9 +91,15 @@ std::optional<Exception> RunStartedProgram(Application& application) {
   ProgramFilePath = ProgramDirectory + "\\morvane.exe";
   StartupFilePath = ProgramDirectory + "\\startup.mvn";
 
-  if (!IsAmd64Processor()) {
-    ShowMessage(kNoAmd64Message, os::kMbOk | os::kMbIconExclamation);
-    return std::nullopt;
+  switch (CheckProcessor()) {
+    case ProcessorSupport::Supported:
+      break;
+    case ProcessorSupport::UnsupportedAmd64:
+      ShowMessage(kUnsupportedAmd64Message, os::kMbOk | os::kMbIconExclamation);
+      return std::nullopt;
+    case ProcessorSupport::NotAmd64:
+      ShowMessage(kNoAmd64Message, os::kMbOk | os::kMbIconExclamation);
+      return std::nullopt;
   }
   if (InitDeviceDriver() == 0) {
     os::Dword error = win.GetLastError();

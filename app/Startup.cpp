@@ -31,7 +31,11 @@ void FreeDeviceDriver() {
   DeviceDriver = nullptr;
 }
 
-bool IsAmd64Processor() {
+// The tables describe the DDR memory controller of K8 up to revision E: base family 15 with
+// no extended family and an extended model below 4. Revision F and G (DDR2) lay out the same
+// registers differently, and every later AMD processor reports base family 15 too, with an
+// extended family, while its device 0x18 functions are something else entirely.
+ProcessorSupport CheckProcessor() {
   os::Dword regs[4] = {};
   os::Windows().Cpuid(0, regs);
   // The vendor text is EBX, EDX, ECX, each from its lowest byte up.
@@ -41,6 +45,16 @@ bool IsAmd64Processor() {
     for (int b = 0; b < 4; ++b) vendor[r * 4 + b] = static_cast<char>((order[r] >> (8 * b)) & 0xFF);
   }
   os::Windows().Cpuid(1, regs);
-  unsigned family = (regs[0] >> 8) & 0xF;
-  return family == 0xF && std::strcmp(vendor, "AuthenticAMD") == 0;
+  const unsigned family = (regs[0] >> 8) & 0xF;
+  const unsigned extendedFamily = (regs[0] >> 20) & 0xFF;
+  const unsigned extendedModel = (regs[0] >> 16) & 0xF;
+  if (family != 0xF || std::strcmp(vendor, "AuthenticAMD") != 0) {
+    return ProcessorSupport::NotAmd64;
+  }
+  if (extendedFamily != 0 || extendedModel >= 4) return ProcessorSupport::UnsupportedAmd64;
+  return ProcessorSupport::Supported;
+}
+
+bool IsAmd64Processor() {
+  return CheckProcessor() == ProcessorSupport::Supported;
 }

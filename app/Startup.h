@@ -10,7 +10,14 @@
 
 int InitDeviceDriver();
 void FreeDeviceDriver();
-bool IsAmd64Processor();
+// Whether the processor's memory controller is one the register tables describe.
+enum class ProcessorSupport {
+  Supported,         // AMD family 15 (K8) up to revision E
+  UnsupportedAmd64,  // an AMD processor of base family 15 outside that: K8 rev F/G, family 0x10+
+  NotAmd64           // any other
+};
+ProcessorSupport CheckProcessor();
+bool IsAmd64Processor();  // CheckProcessor() == Supported
 
 // The user-interface framework's application object, as the entry drives it. A step the
 // framework cannot complete hands back its Exception, which ends the started program with
@@ -33,6 +40,8 @@ int MorvaneMain(Application& application);
 inline constexpr char kApplicationTitle[] = "Morvane";
 inline constexpr char kInstanceMutexName[] = "Morvane";
 inline constexpr char kNoAmd64Message[] = "AMD64 Processor family not detected.\n";
+inline constexpr char kUnsupportedAmd64Message[] =
+    "This AMD64 processor's memory controller is not supported (revision F or later).\n";
 inline constexpr char kDriverFailedMessage[] = "Failed to load I/O driver ... please retry.\n";
 inline constexpr char kUnableToLoadMessage[] = "Unable to load register file ";
 inline constexpr char kUnfinishedApplyMessage[] =

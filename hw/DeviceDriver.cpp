@@ -13,6 +13,7 @@ namespace {
 
 constexpr std::size_t kPathSize = 512;
 constexpr os::Dword kErrorHandleEof = 38;
+constexpr char kTemporarySuffix[] = ".tmp";
 
 os::Api& Win() {
   return os::Windows();
@@ -97,6 +98,26 @@ bool WriteImage(os::Handle target, const char* buffer, std::uint32_t size) {
     done += put;
   }
   return true;
+}
+
+// Whether two paths are the same text, letters compared without regard to case.
+bool SameText(const char* a, const char* b) {
+  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+    if (upper(*a) != upper(*b)) return false;
+  }
+  return *a == *b;
+}
+
+// Moves a complete file over the target. The 9x family has MoveFileExA only as a stub: there
+// the target goes first, then the plain move.
+bool ReplaceFile(const char* from, const char* to) {
+  if (Win().MoveFileExA(from, to, os::kMovefileReplaceExisting | os::kMovefileWriteThrough)) {
+    return true;
+  }
+  if (Win().GetLastError() != os::kErrorCallNotImplemented) return false;
+  Win().DeleteFileA(to);
+  return Win().MoveFileA(from, to) != 0;
 }
 
 // The Windows directory (9x) or the directory for temporary files (NT); false when it cannot
@@ -251,31 +272,57 @@ int CDeviceDriver::ExtractDriverImage(DriverImage image, int fallbackToWindowsDi
     return 0;
   }
 
-  os::Handle out = CreateImageFile(target);
-  if (out == os::kInvalidHandle) {
-    win.DeleteFileA(target);
-    out = CreateImageFile(target);
+  // Written whole under a temporary name beside the image, then renamed into place, so the
+  // image's own name never holds a partial file (a power loss in between leaves only the
+  // temporary file, which the next extraction overwrites).
+  char folder[sizeof m_szDirectory];
+  CopyText(folder, m_szDirectory);
+  ImagePlacement placed = PlaceImage(folder, buffer.get(), size);
+  if (placed == ImagePlacement::NotCreated) {
+    if (!FallbackDirectory(fallbackToWindowsDirectory, folder)) return 0;
+    placed = PlaceImage(folder, buffer.get(), size);
+    // From now on the service's image path and the deletion name the fallback directory.
+    if (placed == ImagePlacement::Done) CopyText(m_szDirectory, folder);
   }
-  char fallback[sizeof m_szDirectory];
-  bool inFallback = false;
-  if (out == os::kInvalidHandle) {
-    if (!FallbackDirectory(fallbackToWindowsDirectory, fallback)) return 0;
-    if (!JoinPath(target, fallback, m_szFileName)) return TooLong();
-    out = CreateImageFile(target);
-    if (out == os::kInvalidHandle) return 0;
-    inFallback = true;
+  return placed == ImagePlacement::Done ? 1 : 0;
+}
+
+// Writes the image as folder\<name>.tmp, flushes it and renames it to folder\<name>. NotCreated
+// when the temporary file cannot be created there (the caller may try another folder); any
+// later failure removes the temporary file. The thread's last error says why.
+CDeviceDriver::ImagePlacement CDeviceDriver::PlaceImage(const char* folder, const char* image,
+                                                        std::uint32_t size) {
+  os::Api& win = Win();
+  char target[kPathSize];
+  char temporary[kPathSize];
+  if (!JoinPath(target, folder, m_szFileName) || !CopyText(temporary, target) ||
+      !AppendText(temporary, kTemporarySuffix)) {
+    TooLong();
+    return ImagePlacement::Failed;
   }
-  bool written = WriteImage(out, buffer.get(), size);
-  os::Dword writeError = win.GetLastError();
-  win.CloseHandle(out);
+  os::Handle out = CreateImageFile(temporary);
+  if (out == os::kInvalidHandle) {
+    // A leftover that cannot be overwritten (read-only, say) is removed and tried once more.
+    win.DeleteFileA(temporary);
+    out = CreateImageFile(temporary);
+  }
+  if (out == os::kInvalidHandle) return ImagePlacement::NotCreated;
+  bool written = WriteImage(out, image, size) && win.FlushFileBuffers(out);
+  os::Dword error = win.GetLastError();
+  if (!win.CloseHandle(out) && written) {
+    written = false;
+    error = win.GetLastError();
+  }
+  if (written && !ReplaceFile(temporary, target)) {
+    written = false;
+    error = win.GetLastError();
+  }
   if (!written) {
-    win.DeleteFileA(target);
-    win.SetLastError(writeError);
-    return 0;
+    win.DeleteFileA(temporary);
+    win.SetLastError(error);
+    return ImagePlacement::Failed;
   }
-  // From now on the service's image path and the deletion name the fallback directory.
-  if (inFallback) CopyText(m_szDirectory, fallback);
-  return 1;
+  return ImagePlacement::Done;
 }
 
 int CDeviceDriver::PrepareVxd(os::Dword* error) {
@@ -349,6 +396,7 @@ int CDeviceDriver::StartDriverService(os::Dword* error) {
     Report(error, win.GetLastError());
     return 0;
   }
+  if (m_bExtractImage) RepointStaleService(service);
   int ok = 1;
   os::Dword code = os::kErrorSuccess;
   if (!win.StartServiceA(service, 0, nullptr)) {
@@ -359,6 +407,36 @@ int CDeviceDriver::StartDriverService(os::Dword* error) {
   if (!ok) win.SetLastError(code);
   Report(error, code);
   return ok;
+}
+
+// A service left by an earlier run may name an image that is gone (the program folder was
+// moved, or that run fell back to the temporary folder), so it could never start again. A
+// stopped service is pointed at the image just written, its image path only; a running one
+// is left as it is. Any failure here leaves the service alone: the start then reports.
+void CDeviceDriver::RepointStaleService(os::ScHandle service) {
+  os::Api& win = Win();
+  char imagePath[kPathSize];
+  if (!JoinPath(imagePath, m_szDirectory, m_szFileName)) return;
+  os::ServiceStatus status;
+  if (!win.QueryServiceStatus(service, &status) || status.dwCurrentState != os::kServiceStopped) {
+    return;
+  }
+  // Pointer-aligned, as the record at its start needs.
+  std::unique_ptr<void*[]> buffer(
+      new (std::nothrow) void*[os::kQueryServiceConfigMaxSize / sizeof(void*)]);
+  if (buffer == nullptr) return;
+  os::Dword needed = 0;
+  if (!win.QueryServiceConfigA(service, buffer.get(), os::kQueryServiceConfigMaxSize, &needed)) {
+    return;
+  }
+  const auto* config = reinterpret_cast<const os::ServiceConfig*>(buffer.get());
+  const char* current = config->lpBinaryPathName != nullptr ? config->lpBinaryPathName : "";
+  // The manager may keep a driver's path in the kernel's form, "\??\" in front.
+  if (std::strncmp(current, "\\??\\", 4) == 0) current += 4;
+  if (SameText(current, imagePath)) return;
+  win.ChangeServiceConfigA(service, os::kServiceNoChange, os::kServiceNoChange,
+                           os::kServiceNoChange, imagePath, nullptr, nullptr, nullptr, nullptr,
+                           nullptr, nullptr);
 }
 
 int CDeviceDriver::DeleteDriverImage() {

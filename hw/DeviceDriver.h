@@ -49,7 +49,10 @@ class CDeviceDriver {
   // Port I/O and PCI configuration access on the open device.
   int ReadPortDword(int port, std::uint32_t* value);
   int WritePortDword(int port, std::uint32_t value);
-  std::uint32_t ReadPciConfig(int bus, int device, int function, int offset);
+  // A failed access reads 0xFFFFFFFF; *succeeded (when given) says whether the data port
+  // answered, which a device's own all-ones value cannot tell.
+  std::uint32_t ReadPciConfig(int bus, int device, int function, int offset,
+                              bool* succeeded = nullptr);
   int WritePciConfig(int bus, int device, int function, int offset, std::uint32_t value);
 
   os::Handle m_hDevice;
@@ -65,6 +68,9 @@ class CDeviceDriver {
 
  private:
   int ExtractDriverImage(DriverImage image, int fallbackToWindowsDirectory);
+  enum class ImagePlacement { Done, NotCreated, Failed };
+  ImagePlacement PlaceImage(const char* folder, const char* image, std::uint32_t size);
+  void RepointStaleService(os::ScHandle service);
 };
 
 // The one driver object of the process, or null when there is no usable driver.

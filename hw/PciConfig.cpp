@@ -56,15 +56,22 @@ int CDeviceDriver::WritePortDword(int port, std::uint32_t value) {
   return 0;
 }
 
-// The address port is shared with the operating system: whatever it held is put back.
-std::uint32_t CDeviceDriver::ReadPciConfig(int bus, int device, int function, int offset) {
+// The address port is put back as it was found: on the 9x family it is the machine's own
+// and shared with the operating system (on NT the driver keeps one for each handle). The
+// access itself is done once the data port answered, so a value that cannot be put back
+// (another agent changed the port meanwhile) no longer spoils it.
+std::uint32_t CDeviceDriver::ReadPciConfig(int bus, int device, int function, int offset,
+                                           bool* succeeded) {
   const std::uint32_t address = PciConfigAddress(bus, device, function, offset);
+  if (succeeded != nullptr) *succeeded = false;
   std::uint32_t saved = 0;
   std::uint32_t data = 0;
   if (!ReadPortDword(kAddressPort, &saved)) return 0xFFFFFFFFu;
   if (!WritePortDword(kAddressPort, address & 0xFFFFFFFCu)) return 0xFFFFFFFFu;
-  if (!ReadPortDword(kDataPort, &data)) return 0xFFFFFFFFu;
-  if (!WritePortDword(kAddressPort, saved)) return 0xFFFFFFFFu;
+  bool read = ReadPortDword(kDataPort, &data) != 0;
+  WritePortDword(kAddressPort, saved);
+  if (!read) return 0xFFFFFFFFu;
+  if (succeeded != nullptr) *succeeded = true;
   // An offset inside the dword selects its byte lane.
   return data >> (8 * (address & 3u));
 }
@@ -77,7 +84,7 @@ int CDeviceDriver::WritePciConfig(int bus, int device, int function, int offset,
   std::uint32_t saved = 0;
   if (!ReadPortDword(kAddressPort, &saved)) return 0;
   if (!WritePortDword(kAddressPort, address)) return 0;
-  if (!WritePortDword(kDataPort, value)) return 0;
-  if (!WritePortDword(kAddressPort, saved)) return 0;
-  return 1;
+  bool written = WritePortDword(kDataPort, value) != 0;
+  WritePortDword(kAddressPort, saved);
+  return written ? 1 : 0;
 }

@@ -100,6 +100,9 @@ inline constexpr Dword kServiceAllAccess = 0xF01FF;
 inline constexpr Dword kServiceKernelDriver = 1;
 inline constexpr Dword kServiceDemandStart = 3;
 inline constexpr Dword kServiceErrorNormal = 1;
+inline constexpr Dword kServiceNoChange = 0xFFFFFFFFu;
+inline constexpr Dword kServiceStopped = 1;
+inline constexpr Dword kQueryServiceConfigMaxSize = 8192;  // the largest record the call hands
 
 // Registry.
 inline HKey const kHKeyLocalMachine =
@@ -182,6 +185,31 @@ constexpr bool IsWin32HResult(HResult result) {
   return (static_cast<Dword>(result) & 0xFFFF0000u) == 0x80070000u;
 }
 
+// QUERY_SERVICE_CONFIGA: the record at the start of the caller's buffer; its texts follow it
+// in the same buffer.
+struct ServiceConfig {
+  Dword dwServiceType;
+  Dword dwStartType;
+  Dword dwErrorControl;
+  char* lpBinaryPathName;
+  char* lpLoadOrderGroup;
+  Dword dwTagId;
+  char* lpDependencies;
+  char* lpServiceStartName;
+  char* lpDisplayName;
+};
+
+// SERVICE_STATUS.
+struct ServiceStatus {
+  Dword dwServiceType = 0;
+  Dword dwCurrentState = 0;
+  Dword dwControlsAccepted = 0;
+  Dword dwWin32ExitCode = 0;
+  Dword dwServiceSpecificExitCode = 0;
+  Dword dwCheckPoint = 0;
+  Dword dwWaitHint = 0;
+};
+
 class Api {
  public:
   virtual ~Api() = default;
@@ -237,6 +265,14 @@ class Api {
   virtual ScHandle OpenServiceA(ScHandle manager, const char* name, Dword access) = 0;
   virtual Bool StartServiceA(ScHandle service, Dword argc, const char** argv) = 0;
   virtual Bool CloseServiceHandle(ScHandle handle) = 0;
+  // buffer (size bytes, pointer-aligned) receives a ServiceConfig and its texts.
+  virtual Bool QueryServiceConfigA(ScHandle service, void* buffer, Dword size, Dword* needed) = 0;
+  virtual Bool ChangeServiceConfigA(ScHandle service, Dword type, Dword start,
+                                    Dword errorControl, const char* binaryPath,
+                                    const char* loadOrderGroup, Dword* tagId,
+                                    const char* dependencies, const char* account,
+                                    const char* password, const char* displayName) = 0;
+  virtual Bool QueryServiceStatus(ScHandle service, ServiceStatus* status) = 0;
 
   // The processor's own port instructions (in/out with a 32-bit operand), used on the 9x
   // family only, where a program may execute them.

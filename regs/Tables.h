@@ -1,5 +1,5 @@
 // Register model records: the seven northbridge registers, their 38 bit fields and the named
-// choices of each field. All constant but each register's cached value.
+// choices of each field. All constant but each register's cached value and its read state.
 #pragma once
 
 #include <cstdint>
@@ -64,7 +64,11 @@ struct PciRegister {
   std::int32_t device;
   std::int32_t function;
   std::int32_t offset;
-  std::uint32_t value;  // the only member that changes at run time
+  std::uint32_t value;  // changes at run time, with readable
+  // Whether the last read of the register succeeded with a value the device can hold (not all
+  // ones). Only such a register may be written: its value then is the hardware's own with the
+  // user's changes, never a failed read's filler.
+  bool readable = false;
 };
 
 // One bit field of a register. `reg` is the owning register (`register` is a C++ keyword).

@@ -23,14 +23,6 @@ bool EndsWith(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() && SameName(text.substr(text.size() - tail.size()), tail);
 }
 
-// The driver's port operations over the simulated chip, as the simulated driver image has them.
-std::uint32_t ChipIn(void*, std::uint16_t port) {
-  return SimNbInDword(port);
-}
-void ChipOut(void*, std::uint16_t port, std::uint32_t value) {
-  SimNbOutDword(port, value);
-}
-const MvnPortOps kChipPorts = {ChipIn, ChipOut, nullptr};
 
 // How the I/O manager reports a driver's NTSTATUS to the caller of DeviceIoControl.
 os::Dword Win32ErrorOf(std::int32_t status) {
@@ -43,6 +35,8 @@ os::Dword Win32ErrorOf(std::int32_t status) {
       return os::kErrorInsufficientBuffer;
     case MVN_STATUS_ACCESS_DENIED:
       return os::kErrorAccessDenied;
+    case MVN_STATUS_DEVICE_DOES_NOT_EXIST:
+      return kErrorDevNotExist;
     default:
       return os::kErrorGenFailure;
   }
@@ -57,6 +51,26 @@ std::uint32_t LoadDword(const void* buffer, os::Dword size, os::Dword index) {
 }
 
 }  // namespace
+
+// The driver's configuration operations over the simulated chip, as the simulated driver image
+// has them, with the machine's injected faults.
+int Machine::ChipRead(void* ctx, std::uint32_t bus, std::uint32_t device, std::uint32_t function,
+                      std::uint32_t offset, std::uint32_t* value) {
+  auto* self = static_cast<Machine*>(ctx);
+  int index = self->configAccesses++;
+  if (index == self->failConfigAt) return 0;
+  int done = SimNbConfigCycleRead(bus, device, function, offset, value);
+  if (done && index == self->allOnesReadAt) *value = 0xFFFFFFFFu;
+  return done;
+}
+
+int Machine::ChipWrite(void* ctx, std::uint32_t bus, std::uint32_t device, std::uint32_t function,
+                       std::uint32_t offset, std::uint32_t value) {
+  auto* self = static_cast<Machine*>(ctx);
+  int index = self->configAccesses++;
+  if (index == self->failConfigAt) return 0;
+  return SimNbConfigCycleWrite(bus, device, function, offset, value);
+}
 
 Machine::Machine(const FileSystem& files) : files_(files) {
   // Each simulated machine starts with a freshly powered chip.
@@ -297,6 +311,11 @@ bool Machine::StartService(int service, os::Dword* error) {
   return true;
 }
 
+Machine::Service* Machine::ServiceOfHandle(int id) {
+  auto h = serviceHandles_.find(id);
+  return h == serviceHandles_.end() ? nullptr : FindService(h->second);
+}
+
 bool Machine::CloseServiceOrManager(int id, os::Dword* error) {
   if (managers_.erase(id) != 0 || serviceHandles_.erase(id) != 0) return true;
   *error = os::kErrorInvalidHandle;
@@ -323,9 +342,13 @@ int Machine::OpenDevice(const std::string& name, os::Dword access, os::Dword sha
     *error = os::kErrorAccessDenied;
     return -1;
   }
+  if (deviceOpenAttempts++ == failDeviceOpenAt) {
+    *error = deviceOpenError;
+    return -1;
+  }
   ++deviceOpens;
   int id = nextId_++;
-  devices_[id] = Device{name, false, false};
+  devices_[id] = Device{name, false, false, 0};
   return id;
 }
 
@@ -341,7 +364,7 @@ int Machine::OpenVxd(const std::string& name, os::Dword creation, os::Dword flag
       return -1;
     }
     int id = nextId_++;
-    devices_[id] = Device{name + ".vxd", true, false};
+    devices_[id] = Device{name + ".vxd", true, false, 0};
     return id;
   }
   if (name.find_first_of("\\/:") != std::string::npos) {
@@ -361,7 +384,7 @@ int Machine::OpenVxd(const std::string& name, os::Dword creation, os::Dword flag
     ++vxdLoads;
     loadedVxdPath = path;
     int id = nextId_++;
-    devices_[id] = Device{name, true, true};
+    devices_[id] = Device{name, true, true, 0};
     return id;
   }
   *error = os::kErrorFileNotFound;
@@ -411,10 +434,14 @@ bool Machine::DeviceControl(int id, os::Dword code, const void* in, os::Dword in
   // and copies back as many bytes as the driver reports.
   std::vector<std::uint8_t> system(std::max(inSize, outSize));
   if (inSize != 0) std::memcpy(system.data(), in, inSize);
+  // Another agent (the operating system on the other core, another tool) may latch any
+  // address in the chip's own address port between two requests.
+  if (deviceRequests++ == otherCoreAtRequest) SimNbOutDword(0xCF8, otherCoreAddress);
+  const MvnConfigOps chip = {ChipRead, ChipWrite, this};
   std::uint32_t information = 0;
   std::int32_t status =
-      MvnHandleRequest(&kChipPorts, code, system.empty() ? nullptr : system.data(), inSize,
-                       system.empty() ? nullptr : system.data(), outSize, &information);
+      MvnHandleRequest(&chip, &d->second.address, code, system.empty() ? nullptr : system.data(),
+                       inSize, system.empty() ? nullptr : system.data(), outSize, &information);
   Request request{code, LoadDword(in, inSize, 0), 0, status == MVN_STATUS_SUCCESS};
   if (code == MVN_IOCTL_WRITE_PORT) request.value = LoadDword(in, inSize, 1);
   if (status != MVN_STATUS_SUCCESS) {

@@ -19,6 +19,7 @@ namespace sim {
 inline constexpr os::Dword kErrorBadExeFormat = 193;
 inline constexpr os::Dword kErrorDatabaseDoesNotExist = 1065;
 inline constexpr os::Dword kErrorRpcServerUnavailable = 1722;
+inline constexpr os::Dword kErrorDevNotExist = 55;
 
 // Preset machines: which Windows answers the version and architecture questions.
 enum class Platform {
@@ -78,6 +79,9 @@ class Machine {
   void MarkForDelete(const std::string& name);
   int createServiceCalls = 0;
   int startServiceCalls = 0;
+  int changeServiceConfigCalls = 0;
+  // The service an open service handle names, or null (bad handle, service gone).
+  Service* ServiceOfHandle(int id);
   int OpenManagerCount() const { return static_cast<int>(managers_.size()); }
   int OpenServiceHandleCount() const { return static_cast<int>(serviceHandles_.size()); }
 
@@ -98,6 +102,19 @@ class Machine {
   // it out: a test can note the state of everything else at that moment, as it would be if
   // the process (or the machine) died there.
   std::function<void(os::Dword code, std::uint32_t port, std::uint32_t value)> beforeRequest;
+
+  // --- Faults of the hardware path, each at one position (-1: never). Positions count from
+  // 0 over this machine's device requests, configuration accesses and device opens; a
+  // refused or failed request as a whole is SimWindows::FailCall("DeviceIoControl", ...).
+  int otherCoreAtRequest = -1;  // before it, another agent latches otherCoreAddress in 0xCF8
+  std::uint32_t otherCoreAddress = 0x8000C290u;  // enabled: 0:18.1 offset 0x90
+  int failConfigAt = -1;    // this configuration access finds no function
+  int allOnesReadAt = -1;   // this configuration read answers all ones
+  int failDeviceOpenAt = -1;  // this open of the device fails with deviceOpenError
+  os::Dword deviceOpenError = os::kErrorAccessDenied;
+  int deviceRequests = 0;
+  int configAccesses = 0;
+  int deviceOpenAttempts = 0;
 
   // --- The 9x family's VxD: opening "\\.\<file>.vxd" with CREATE_NEW and DELETE_ON_CLOSE
   // loads the file (looked up in the current, the system and the Windows directory); closing
@@ -144,7 +161,12 @@ class Machine {
     std::string name;
     bool vxd;
     bool unloadOnClose;
+    std::uint32_t address;  // the driver's emulated address port for this handle
   };
+  static int ChipRead(void* ctx, std::uint32_t bus, std::uint32_t device, std::uint32_t function,
+                      std::uint32_t offset, std::uint32_t* value);
+  static int ChipWrite(void* ctx, std::uint32_t bus, std::uint32_t device,
+                       std::uint32_t function, std::uint32_t offset, std::uint32_t value);
   // The services in creation order (names match without regard to case, as Windows does).
   std::vector<Service> services_;
   const FileSystem& files_;

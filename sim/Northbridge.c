@@ -76,6 +76,8 @@ static const SimNbBits kRegisterBits[] = {
 static uint32_t g_config[SIM_NB_FUNCTIONS][SIM_NB_DWORDS];
 static uint32_t g_address;
 static uint32_t g_dramCommands;
+static SimNbWriteRecord g_writeLog[SIM_NB_WRITE_LOG_SIZE];
+static uint32_t g_writeCount;
 static int g_powered;
 
 static const SimNbBits* SimNbFindBits(unsigned function, unsigned offset) {
@@ -108,6 +110,7 @@ void SimNbReset(void) {
   }
   g_address = 0;
   g_dramCommands = 0;
+  g_writeCount = 0;
   g_powered = 1;
 }
 
@@ -129,6 +132,13 @@ void SimNbConfigWrite(unsigned function, unsigned offset, uint32_t value) {
   if (function >= SIM_NB_FUNCTIONS) return; /* no such function: the write is dropped */
   offset &= 0xFCu;
   dword = &g_config[function][offset / 4];
+  if (g_writeCount < SIM_NB_WRITE_LOG_SIZE) {
+    g_writeLog[g_writeCount].function = function;
+    g_writeLog[g_writeCount].offset = offset;
+    g_writeLog[g_writeCount].before = *dword;
+    g_writeLog[g_writeCount].value = value;
+  }
+  ++g_writeCount;
   bits = SimNbFindBits(function, offset);
   if (bits == 0) {
     *dword = value;
@@ -144,6 +154,42 @@ void SimNbRaiseBits(unsigned function, unsigned offset, uint32_t bits) {
   SimNbPowerOn();
   if (function >= SIM_NB_FUNCTIONS) return;
   g_config[function][(offset & 0xFCu) / 4] |= bits;
+}
+
+uint32_t SimNbWriteCount(void) {
+  SimNbPowerOn();
+  return g_writeCount;
+}
+
+int SimNbWriteAt(uint32_t index, SimNbWriteRecord* record) {
+  SimNbPowerOn();
+  if (index >= g_writeCount || index >= SIM_NB_WRITE_LOG_SIZE || record == 0) return 0;
+  *record = g_writeLog[index];
+  return 1;
+}
+
+/* Whether bus:device.function is one of node 0's northbridge functions. */
+static int SimNbPresent(uint32_t bus, uint32_t device, uint32_t function) {
+  return bus == 0 && device == 0x18u && function < SIM_NB_FUNCTIONS;
+}
+
+int SimNbConfigCycleRead(uint32_t bus, uint32_t device, uint32_t function, uint32_t offset,
+                         uint32_t* value) {
+  SimNbPowerOn();
+  if (!SimNbPresent(bus, device, function)) {
+    if (value != 0) *value = SIM_NB_ALL_ONES;
+    return 0;
+  }
+  if (value != 0) *value = SimNbConfigRead(function, offset);
+  return 1;
+}
+
+int SimNbConfigCycleWrite(uint32_t bus, uint32_t device, uint32_t function, uint32_t offset,
+                          uint32_t value) {
+  SimNbPowerOn();
+  if (!SimNbPresent(bus, device, function)) return 0;
+  SimNbConfigWrite(function, offset, value);
+  return 1;
 }
 
 uint32_t SimNbDramCommandCount(void) {

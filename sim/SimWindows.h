@@ -101,6 +101,14 @@ class SimWindows : public os::Api {
   os::ScHandle OpenServiceA(os::ScHandle manager, const char* name, os::Dword access) override;
   os::Bool StartServiceA(os::ScHandle service, os::Dword argc, const char** argv) override;
   os::Bool CloseServiceHandle(os::ScHandle handle) override;
+  os::Bool QueryServiceConfigA(os::ScHandle service, void* buffer, os::Dword size,
+                               os::Dword* needed) override;
+  os::Bool ChangeServiceConfigA(os::ScHandle service, os::Dword type, os::Dword start,
+                                os::Dword errorControl, const char* binaryPath,
+                                const char* loadOrderGroup, os::Dword* tagId,
+                                const char* dependencies, const char* account,
+                                const char* password, const char* displayName) override;
+  os::Bool QueryServiceStatus(os::ScHandle service, os::ServiceStatus* status) override;
 
   os::Dword InPortDword(std::uint16_t port) override;
   void OutPortDword(std::uint16_t port, os::Dword value) override;

@@ -214,6 +214,98 @@ os::Bool SimWindows::CloseServiceHandle(os::ScHandle handle) {
   return 0;
 }
 
+os::Bool SimWindows::QueryServiceConfigA(os::ScHandle service, void* buffer, os::Dword size,
+                                         os::Dword* needed) {
+  if (ShouldFail("QueryServiceConfigA")) return 0;
+  const HandleEntry* entry = FindHandle(service, HandleKind::Service);
+  const Machine::Service* s = entry != nullptr ? machine.ServiceOfHandle(entry->id) : nullptr;
+  if (s == nullptr) {
+    SetLastError(os::kErrorInvalidHandle);
+    return 0;
+  }
+  if (needed == nullptr) {
+    SetLastError(kErrorNoAccess);
+    return 0;
+  }
+  // The record, then the texts it points at, each with its terminator.
+  const std::string* texts[] = {&s->binaryPath, &s->displayName};
+  os::Dword total = sizeof(os::ServiceConfig);
+  for (const std::string* text : texts) total += static_cast<os::Dword>(text->size() + 1);
+  total += 3;  // the empty group, dependencies (two terminators) and account
+  if (buffer == nullptr || size < total) {
+    *needed = total;
+    SetLastError(os::kErrorInsufficientBuffer);
+    return 0;
+  }
+  auto* record = static_cast<os::ServiceConfig*>(buffer);
+  char* next = static_cast<char*>(buffer) + sizeof(os::ServiceConfig);
+  auto put = [&next](const std::string& text, std::size_t terminators) {
+    char* start = next;
+    std::memcpy(next, text.data(), text.size());
+    next += text.size();
+    for (std::size_t i = 0; i < terminators; ++i) *next++ = '\0';
+    return start;
+  };
+  record->dwServiceType = s->type;
+  record->dwStartType = s->startType;
+  record->dwErrorControl = s->errorControl;
+  record->dwTagId = 0;
+  record->lpBinaryPathName = put(s->binaryPath, 1);
+  record->lpLoadOrderGroup = put("", 1);
+  record->lpDependencies = put("", 2);
+  record->lpServiceStartName = put("", 0) - 1;  // shares the last terminator: an empty text
+  record->lpDisplayName = put(s->displayName, 1);
+  return 1;
+}
+
+os::Bool SimWindows::ChangeServiceConfigA(os::ScHandle service, os::Dword type, os::Dword start,
+                                          os::Dword errorControl, const char* binaryPath,
+                                          const char* loadOrderGroup, os::Dword* tagId,
+                                          const char* dependencies, const char* account,
+                                          const char* password, const char* displayName) {
+  (void)loadOrderGroup, (void)dependencies, (void)account, (void)password;
+  if (ShouldFail("ChangeServiceConfigA")) return 0;
+  const HandleEntry* entry = FindHandle(service, HandleKind::Service);
+  Machine::Service* s = entry != nullptr ? machine.ServiceOfHandle(entry->id) : nullptr;
+  if (s == nullptr) {
+    SetLastError(os::kErrorInvalidHandle);
+    return 0;
+  }
+  if (tagId != nullptr) {
+    SetLastError(os::kErrorInvalidParameter);
+    return 0;
+  }
+  if (s->markedForDelete) {
+    SetLastError(os::kErrorServiceMarkedForDelete);
+    return 0;
+  }
+  ++machine.changeServiceConfigCalls;
+  if (type != os::kServiceNoChange) s->type = type;
+  if (start != os::kServiceNoChange) s->startType = start;
+  if (errorControl != os::kServiceNoChange) s->errorControl = errorControl;
+  if (binaryPath != nullptr) s->binaryPath = binaryPath;
+  if (displayName != nullptr) s->displayName = displayName;
+  return 1;
+}
+
+os::Bool SimWindows::QueryServiceStatus(os::ScHandle service, os::ServiceStatus* status) {
+  if (ShouldFail("QueryServiceStatus")) return 0;
+  const HandleEntry* entry = FindHandle(service, HandleKind::Service);
+  const Machine::Service* s = entry != nullptr ? machine.ServiceOfHandle(entry->id) : nullptr;
+  if (s == nullptr) {
+    SetLastError(os::kErrorInvalidHandle);
+    return 0;
+  }
+  if (status == nullptr) {
+    SetLastError(kErrorNoAccess);
+    return 0;
+  }
+  *status = os::ServiceStatus();
+  status->dwServiceType = s->type;
+  status->dwCurrentState = s->running ? 4 : os::kServiceStopped;  // SERVICE_RUNNING
+  return 1;
+}
+
 os::Dword SimWindows::InPortDword(std::uint16_t port) {
   if (ShouldFail("InPortDword")) return 0xFFFFFFFFu;
   return machine.In(port);

@@ -402,6 +402,13 @@ void TSetDRAMRegisterForm::RefreshButtonClick() {
 }
 
 void TSetDRAMRegisterForm::SetRegistersButtonClick() {
+  // A register whose last read failed holds no hardware value: then neither group is written
+  // and Set stays enabled for after a successful Refresh.
+  if (!RegistersWritable()) {
+    Messages.Show(kUnreadableMessage, kUnreadableCaption,
+                  kMessageOk | kMessageIconExclamation);
+    return;
+  }
   // Every register of both groups is written, changed or not, and read back.
   WriteDramGroup();
   WriteLinkGroup();

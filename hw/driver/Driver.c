@@ -1,16 +1,16 @@
 /* The kernel I/O driver: the device \Device\cpuz, open to SYSTEM and Administrators only,
    whose device-control requests go to the shared request checks and, through them, to the
-   port operations this image was built with (the processor's ports or the simulated chip). */
+   configuration operations this image was built with (the HAL's or the simulated chip's). */
 #include <ntifs.h>
 
-#include "hw/driver/PortOps.h"
+#include "hw/driver/ConfigOps.h"
 #include "hw/driver/Protocol.h"
 #include "hw/driver/Requests.h"
 
 NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath);
 
-/* The port operations chosen once at load; requests only read them. */
-static const MvnPortOps* g_ports;
+/* The configuration operations chosen once at load; requests only read them. */
+static const MvnConfigOps* g_config;
 
 static NTSTATUS MvnCompleteIrp(PIRP irp, NTSTATUS status, ULONG_PTR information) {
   irp->IoStatus.Status = status;
@@ -19,12 +19,15 @@ static NTSTATUS MvnCompleteIrp(PIRP irp, NTSTATUS status, ULONG_PTR information)
   return status;
 }
 
-/* Only the device itself can be opened: there is nothing below it. */
+/* Only the device itself can be opened: there is nothing below it. Each open handle's file
+   object carries that client's emulated address port in its context word (this driver is no
+   file system, so the word is its own), 0 at first. */
 static NTSTATUS NTAPI MvnCreate(PDEVICE_OBJECT device, PIRP irp) {
   PFILE_OBJECT file = IoGetCurrentIrpStackLocation(irp)->FileObject;
   UNREFERENCED_PARAMETER(device);
-  if (file != NULL && file->FileName.Length != 0)
-    return MvnCompleteIrp(irp, STATUS_OBJECT_NAME_NOT_FOUND, 0);
+  if (file == NULL) return MvnCompleteIrp(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
+  if (file->FileName.Length != 0) return MvnCompleteIrp(irp, STATUS_OBJECT_NAME_NOT_FOUND, 0);
+  file->FsContext = NULL;
   return MvnCompleteIrp(irp, STATUS_SUCCESS, 0);
 }
 
@@ -41,16 +44,20 @@ static NTSTATUS NTAPI MvnDeviceControl(PDEVICE_OBJECT device, PIRP irp) {
   ULONG inLength = stack->Parameters.DeviceIoControl.InputBufferLength;
   ULONG outLength = stack->Parameters.DeviceIoControl.OutputBufferLength;
   void* buffer = irp->AssociatedIrp.SystemBuffer;
+  PFILE_OBJECT file = stack->FileObject;
   uint32_t information = 0;
-  uintptr_t state;
+  uint32_t address;
   NTSTATUS status;
   UNREFERENCED_PARAMETER(device);
 
+  if (file == NULL) return MvnCompleteIrp(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
   /* The system hands no buffer when both lengths are zero; such a request is refused by the
-     length checks before anything looks at the buffer. */
-  state = MvnEnterPorts();
-  status = MvnHandleRequest(g_ports, code, buffer, inLength, buffer, outLength, &information);
-  MvnLeavePorts(state);
+     length checks before anything looks at the buffer. The configuration access itself is
+     serialised by the back end; the address is this handle's own. */
+  address = (uint32_t)(uintptr_t)file->FsContext;
+  status = MvnHandleRequest(g_config, &address, code, buffer, inLength, buffer, outLength,
+                            &information);
+  file->FsContext = (PVOID)(uintptr_t)address;
   return MvnCompleteIrp(irp, status, NT_SUCCESS(status) ? information : 0);
 }
 
@@ -118,7 +125,7 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) 
   NTSTATUS status;
   UNREFERENCED_PARAMETER(registryPath);
 
-  g_ports = MvnStartPorts();
+  g_config = MvnStartConfig();
   driver->MajorFunction[IRP_MJ_CREATE] = MvnCreate;
   driver->MajorFunction[IRP_MJ_CLOSE] = MvnClose;
   driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = MvnDeviceControl;

@@ -1,4 +1,5 @@
-/* The kernel I/O driver's request checks and the two port requests it serves. */
+/* The kernel I/O driver's request checks and the two port requests it serves: an emulated
+   address port per client and one configuration access per data-port request. */
 #include "hw/driver/Requests.h"
 
 #include "hw/driver/Protocol.h"
@@ -28,21 +29,8 @@ int MvnIsNorthbridgeAddress(uint32_t address) {
   uint32_t device = (address >> MVN_ADDRESS_DEVICE_SHIFT) & 0x1Fu;
   uint32_t function = (address >> MVN_ADDRESS_FUNCTION_SHIFT) & 0x7u;
   if ((address & MVN_ADDRESS_ENABLE) == 0) return 0;
-  if ((address & (MVN_ADDRESS_RESERVED | MVN_ADDRESS_BUS)) != 0) return 0;
+  if ((address & (MVN_ADDRESS_RESERVED | MVN_ADDRESS_BUS | 3u)) != 0) return 0;
   return device >= 0x18u && function <= 3u;
-}
-
-/* Whether a dword write of value to the address port is allowed. */
-static int MvnAddressWriteAllowed(uint32_t value) {
-  if ((value & MVN_ADDRESS_ENABLE) == 0) return 1;
-  return MvnIsNorthbridgeAddress(value) && (value & 3u) == 0;
-}
-
-/* Whether the named port may be accessed now (the data port depends on the latched address). */
-static int MvnPortAllowed(const MvnPortOps* ops, uint32_t port) {
-  if (port == MVN_PCI_ADDRESS_PORT) return 1;
-  if (port != MVN_PCI_DATA_PORT) return 0;
-  return MvnIsNorthbridgeAddress(ops->in(ops->ctx, (uint16_t)MVN_PCI_ADDRESS_PORT));
 }
 
 /* The buffer checks shared by both requests. */
@@ -54,21 +42,46 @@ static int32_t MvnCheckLengths(const void* in, uint32_t inLength, uint32_t inNee
   return MVN_STATUS_SUCCESS;
 }
 
-int32_t MvnHandleRequest(const MvnPortOps* ops, uint32_t code, const void* in, uint32_t inLength,
-                         void* out, uint32_t outLength, uint32_t* information) {
+/* The data port's one configuration access for the client's address. */
+static int32_t MvnDataAccess(const MvnConfigOps* ops, uint32_t address, int write,
+                             uint32_t* value) {
+  uint32_t device = (address >> MVN_ADDRESS_DEVICE_SHIFT) & 0x1Fu;
+  uint32_t function = (address >> MVN_ADDRESS_FUNCTION_SHIFT) & 0x7u;
+  uint32_t offset = address & 0xFCu;
+  int done;
+  if (!MvnIsNorthbridgeAddress(address)) return MVN_STATUS_ACCESS_DENIED;
+  if (write) {
+    done = ops->write(ops->ctx, 0, device, function, offset, *value);
+  } else {
+    done = ops->read(ops->ctx, 0, device, function, offset, value);
+  }
+  return done ? MVN_STATUS_SUCCESS : MVN_STATUS_DEVICE_DOES_NOT_EXIST;
+}
+
+int32_t MvnHandleRequest(const MvnConfigOps* ops, uint32_t* address, uint32_t code,
+                         const void* in, uint32_t inLength, void* out, uint32_t outLength,
+                         uint32_t* information) {
   uint32_t port;
-  uint32_t value;
+  uint32_t value = 0;
   int32_t status;
 
   if (information != 0) *information = 0;
-  if (ops == 0 || ops->in == 0 || ops->out == 0) return MVN_STATUS_INVALID_DEVICE_REQUEST;
+  if (ops == 0 || ops->read == 0 || ops->write == 0 || address == 0) {
+    return MVN_STATUS_INVALID_DEVICE_REQUEST;
+  }
 
   if (code == MVN_IOCTL_READ_PORT) {
     status = MvnCheckLengths(in, inLength, sizeof(MvnReadPortInput), out, outLength);
     if (status != MVN_STATUS_SUCCESS) return status;
     port = MvnLoad32(in, 0);
-    if (!MvnPortAllowed(ops, port)) return MVN_STATUS_ACCESS_DENIED;
-    value = ops->in(ops->ctx, (uint16_t)port);
+    if (port == MVN_PCI_ADDRESS_PORT) {
+      value = *address;
+    } else if (port == MVN_PCI_DATA_PORT) {
+      status = MvnDataAccess(ops, *address, 0, &value);
+      if (status != MVN_STATUS_SUCCESS) return status;
+    } else {
+      return MVN_STATUS_ACCESS_DENIED;
+    }
     MvnStore32(out, 0, value);
     MvnStore32(out, 1, 0);
   } else if (code == MVN_IOCTL_WRITE_PORT) {
@@ -76,11 +89,14 @@ int32_t MvnHandleRequest(const MvnPortOps* ops, uint32_t code, const void* in, u
     if (status != MVN_STATUS_SUCCESS) return status;
     port = MvnLoad32(in, 0);
     value = MvnLoad32(in, 1);
-    if (!MvnPortAllowed(ops, port)) return MVN_STATUS_ACCESS_DENIED;
-    if (port == MVN_PCI_ADDRESS_PORT && !MvnAddressWriteAllowed(value)) {
+    if (port == MVN_PCI_ADDRESS_PORT) {
+      *address = value;
+    } else if (port == MVN_PCI_DATA_PORT) {
+      status = MvnDataAccess(ops, *address, 1, &value);
+      if (status != MVN_STATUS_SUCCESS) return status;
+    } else {
       return MVN_STATUS_ACCESS_DENIED;
     }
-    ops->out(ops->ctx, (uint16_t)port, value);
     MvnStore32(out, 0, 0);
     MvnStore32(out, 1, 0);
   } else {

@@ -1,8 +1,8 @@
 # The kernel I/O driver images and the packing of programs that carry them (MinGW build only).
 #
-# One driver source, two port back ends, two processors: cpuz.sys (i686) and cpuz64.sys
-# (x86_64), each built real (the processor's ports, in drivers/real/) and simulated (the
-# simulated northbridge, in drivers/sim/). There is no 9x image: the VxD slot stays empty.
+# One driver source, two configuration back ends, two processors: cpuz.sys (i686) and
+# cpuz64.sys (x86_64), each built real (the HAL's configuration functions, in drivers/real/)
+# and simulated (the simulated northbridge, in drivers/sim/). There is no 9x image: the VxD slot stays empty.
 #
 #   mvn_pack_program(<target> REAL|SIM)
 # links <target> stripped, appends the matching images after its last section, patches its
@@ -16,7 +16,7 @@ set(MVN_DRIVER_DIR ${CMAKE_BINARY_DIR}/drivers)
 set(MVN_DRIVER_HEADERS
   ${PROJECT_SOURCE_DIR}/hw/driver/Protocol.h
   ${PROJECT_SOURCE_DIR}/hw/driver/Requests.h
-  ${PROJECT_SOURCE_DIR}/hw/driver/PortOps.h
+  ${PROJECT_SOURCE_DIR}/hw/driver/ConfigOps.h
   ${PROJECT_SOURCE_DIR}/sim/Northbridge.h)
 
 # Kernel code: no C library, no stack probes, the native subsystem of Windows XP, relocations
@@ -26,7 +26,7 @@ set(MVN_DRIVER_CFLAGS -std=c11 -O2 ${MVN_WARNINGS} -ffreestanding -fno-stack-pro
 set(MVN_DRIVER_LDFLAGS -nostdlib -s -Wl,--dynamicbase -Wl,--file-alignment,0x200
     -Wl,--section-alignment,0x1000 -Wl,--major-os-version,5 -Wl,--minor-os-version,1)
 
-function(mvn_driver_image output triple ports)
+function(mvn_driver_image output triple ports libraries)
   find_program(MVN_CC_${triple} ${triple}-gcc REQUIRED)
   set(ddk /usr/${triple}/include/ddk)
   if(NOT EXISTS ${ddk}/ntifs.h)
@@ -45,27 +45,31 @@ function(mvn_driver_image output triple ports)
   add_custom_command(OUTPUT ${output}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
     COMMAND ${MVN_CC_${triple}} ${MVN_DRIVER_CFLAGS} -isystem ${ddk} ${MVN_DRIVER_LDFLAGS}
-            ${arch_flags} -o ${output} ${sources} -lntoskrnl
+            ${arch_flags} -o ${output} ${sources} ${libraries} -lntoskrnl
     DEPENDS ${sources} ${MVN_DRIVER_HEADERS}
     COMMENT "Building driver image ${output}"
     VERBATIM)
 endfunction()
 
-set(MVN_REAL_PORTS ${PROJECT_SOURCE_DIR}/hw/driver/PortsReal.c)
-set(MVN_SIM_PORTS ${PROJECT_SOURCE_DIR}/hw/driver/PortsSim.c ${PROJECT_SOURCE_DIR}/sim/Northbridge.c)
-mvn_driver_image(${MVN_DRIVER_DIR}/real/cpuz.sys i686-w64-mingw32 "${MVN_REAL_PORTS}")
-mvn_driver_image(${MVN_DRIVER_DIR}/real/cpuz64.sys x86_64-w64-mingw32 "${MVN_REAL_PORTS}")
-mvn_driver_image(${MVN_DRIVER_DIR}/sim/cpuz.sys i686-w64-mingw32 "${MVN_SIM_PORTS}")
-mvn_driver_image(${MVN_DRIVER_DIR}/sim/cpuz64.sys x86_64-w64-mingw32 "${MVN_SIM_PORTS}")
+set(MVN_REAL_CONFIG ${PROJECT_SOURCE_DIR}/hw/driver/ConfigHal.c)
+set(MVN_SIM_CONFIG ${PROJECT_SOURCE_DIR}/hw/driver/ConfigSim.c ${PROJECT_SOURCE_DIR}/sim/Northbridge.c)
+mvn_driver_image(${MVN_DRIVER_DIR}/real/cpuz.sys i686-w64-mingw32 "${MVN_REAL_CONFIG}" -lhal)
+mvn_driver_image(${MVN_DRIVER_DIR}/real/cpuz64.sys x86_64-w64-mingw32 "${MVN_REAL_CONFIG}" -lhal)
+mvn_driver_image(${MVN_DRIVER_DIR}/sim/cpuz.sys i686-w64-mingw32 "${MVN_SIM_CONFIG}" "")
+mvn_driver_image(${MVN_DRIVER_DIR}/sim/cpuz64.sys x86_64-w64-mingw32 "${MVN_SIM_CONFIG}" "")
 set(MVN_DRIVER_IMAGES
   ${MVN_DRIVER_DIR}/real/cpuz.sys ${MVN_DRIVER_DIR}/real/cpuz64.sys
   ${MVN_DRIVER_DIR}/sim/cpuz.sys ${MVN_DRIVER_DIR}/sim/cpuz64.sys)
 add_custom_target(morvane_driver_images ALL DEPENDS ${MVN_DRIVER_IMAGES})
 
-# Only ntoskrnl functions that Windows XP exports may be imported.
+# Only kernel and HAL functions that Windows XP exports may be imported.
 add_test(NAME driver_image_imports
   COMMAND sh ${PROJECT_SOURCE_DIR}/tests/wine/driver/check-imports.sh
           ${PROJECT_SOURCE_DIR}/tests/wine/driver/xp-driver-imports.txt ${MVN_DRIVER_IMAGES})
+# The real images reach configuration space through the HAL only: no port instruction at all.
+add_test(NAME driver_image_no_port_instructions
+  COMMAND sh ${PROJECT_SOURCE_DIR}/tests/wine/driver/check-no-ports.sh
+          ${MVN_DRIVER_DIR}/real/cpuz.sys ${MVN_DRIVER_DIR}/real/cpuz64.sys)
 
 if(MVN_HOST_TOOLS)
   set(MVN_PACK ${MVN_HOST_TOOLS}/mvn_pack)

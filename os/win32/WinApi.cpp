@@ -41,6 +41,15 @@ F Kernel32(const char* name) {
   return reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(kernel32, name)));
 }
 
+// The seam's records stand for these system records, field for field.
+static_assert(sizeof(ServiceConfig) == sizeof(QUERY_SERVICE_CONFIGA));
+static_assert(offsetof(ServiceConfig, lpBinaryPathName) ==
+              offsetof(QUERY_SERVICE_CONFIGA, lpBinaryPathName));
+static_assert(offsetof(ServiceConfig, lpDisplayName) ==
+              offsetof(QUERY_SERVICE_CONFIGA, lpDisplayName));
+static_assert(sizeof(ServiceStatus) == sizeof(SERVICE_STATUS));
+static_assert(offsetof(ServiceStatus, dwCurrentState) == offsetof(SERVICE_STATUS, dwCurrentState));
+
 class RealApi final : public Api {
  public:
   Dword GetLastError() override { return ::GetLastError(); }
@@ -140,6 +149,21 @@ class RealApi final : public Api {
     return ::StartServiceA(S(service), argc, argv);
   }
   Bool CloseServiceHandle(ScHandle handle) override { return ::CloseServiceHandle(S(handle)); }
+  Bool QueryServiceConfigA(ScHandle service, void* buffer, Dword size, Dword* needed) override {
+    return ::QueryServiceConfigA(S(service), static_cast<QUERY_SERVICE_CONFIGA*>(buffer), size,
+                                 D(needed));
+  }
+  Bool ChangeServiceConfigA(ScHandle service, Dword type, Dword start, Dword errorControl,
+                            const char* binaryPath, const char* loadOrderGroup, Dword* tagId,
+                            const char* dependencies, const char* account, const char* password,
+                            const char* displayName) override {
+    return ::ChangeServiceConfigA(S(service), type, start, errorControl, binaryPath,
+                                  loadOrderGroup, D(tagId), dependencies, account, password,
+                                  displayName);
+  }
+  Bool QueryServiceStatus(ScHandle service, ServiceStatus* status) override {
+    return ::QueryServiceStatus(S(service), reinterpret_cast<SERVICE_STATUS*>(status));
+  }
 
   // A program may execute these only on the 9x family; on the NT family they fault.
   Dword InPortDword(std::uint16_t port) override {

@@ -203,24 +203,56 @@ TEST_F(EntryTest, AProgramPathLongerThanMaxPathIsTakenWhole) {
 
 // ------------------------------------------------------------------ processor check
 
-TEST_F(EntryTest, ProcessorCheckTakesVendorAndBaseFamilyOnly) {
+TEST_F(EntryTest, ProcessorCheckTakesK8UpToRevisionEOnly) {
+  using enum ProcessorSupport;
   struct Case {
     const char* vendor;
     unsigned signature;
-    bool amd64;
+    ProcessorSupport support;
   } cases[] = {
-      {"AuthenticAMD", 0x00020FB1, true},   // Athlon 64 X2
-      {"AuthenticAMD", 0x00000F48, true},   // early Athlon 64
-      {"AuthenticAMD", 0x00100F22, true},   // extended family set: not consulted
-      {"AuthenticAMD", 0x00000681, false},  // family 6 (Athlon XP)
-      {"GenuineIntel", 0x00000F29, false},  // family 15 (Pentium 4)
-      {"AuthenticAMX", 0x00000F48, false}, {"authenticamd", 0x00000F48, false},  // case matters
+      {"AuthenticAMD", 0x00020FB1, Supported},         // Athlon 64 X2, revision E
+      {"AuthenticAMD", 0x00000F48, Supported},         // early Athlon 64
+      {"AuthenticAMD", 0x00030FFF, Supported},         // extended model 3: still DDR
+      {"AuthenticAMD", 0x00040F33, UnsupportedAmd64},  // revision F (DDR2)
+      {"AuthenticAMD", 0x000F0F00, UnsupportedAmd64},
+      {"AuthenticAMD", 0x00100F22, UnsupportedAmd64},  // family 0x10
+      {"AuthenticAMD", 0x0A000F00, UnsupportedAmd64},  // extended family's high bits
+      {"AuthenticAMD", 0x00000681, NotAmd64},          // family 6 (Athlon XP)
+      {"AuthenticAMD", 0x00100E22, NotAmd64},          // base family 14
+      {"GenuineIntel", 0x00000F29, NotAmd64},          // family 15 (Pentium 4)
+      {"AuthenticAMX", 0x00000F48, NotAmd64}, {"authenticamd", 0x00000F48, NotAmd64},
   };
   for (const Case& c : cases) {
     win.machine.cpuVendor = c.vendor;
     win.machine.cpuSignature = c.signature;
-    EXPECT_EQ(IsAmd64Processor(), c.amd64) << c.vendor << " " << std::hex << c.signature;
+    EXPECT_EQ(CheckProcessor(), c.support) << c.vendor << " " << std::hex << c.signature;
+    EXPECT_EQ(IsAmd64Processor(), c.support == Supported);
   }
+}
+
+TEST_F(EntryTest, AnAmd64ProcessorOutsideTheTablesGetsItsOwnMessage) {
+  win.machine.cpuSignature = 0x00040FB2;  // revision F
+  AddRegisterFile("C:\\r.mvn", "[DRAM]\r\nTcl=2\r\n");
+  EXPECT_EQ(Run(kQuotedProgram + std::string(" C:\\r.mvn")), 0);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].text,
+            "This AMD64 processor's memory controller is not supported (revision F or later).\n");
+  EXPECT_EQ(Boxes()[0].caption, "Morvane");
+  EXPECT_EQ(Boxes()[0].type, 48u);
+  EXPECT_EQ(win.CallCount("OpenSCManagerA"), 0);
+  EXPECT_EQ(Chip::Now(), powerOn);
+}
+
+TEST_F(EntryTest, SilentApplyWritesNothingWhenARegisterCannotBeRead) {
+  AddRegisterFile("C:\\r.mvn", "[DRAM]\r\nTcl=2\r\n");
+  win.machine.allOnesReadAt = 5;  // the sixth register reads all ones
+  EXPECT_EQ(Run(kQuotedProgram + std::string(" C:\\r.mvn")), 0);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].text, "Unable to read the northbridge registers; nothing was written.\n");
+  EXPECT_EQ(Boxes()[0].caption, "Morvane");
+  EXPECT_EQ(Boxes()[0].type, 48u);
+  EXPECT_EQ(SimNbWriteCount(), 0u);
+  EXPECT_EQ(Chip::Now(), powerOn);
 }
 
 TEST_F(EntryTest, WrongProcessorShowsItsMessageAndNeverStartsTheDriver) {

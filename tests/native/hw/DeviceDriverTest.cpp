@@ -277,17 +277,83 @@ TEST_F(LoaderNt, SourceFileNamedInTheDirectory) {
   EXPECT_EQ(win.CallCount("GetModuleFileNameA"), 0);
 }
 
-TEST_F(LoaderNt, ExistingServiceIsReusedUnchanged) {
-  win.fs.AddFile("C:\\drivers\\old.sys", "old driver");
-  win.machine.AddService("cpuz", "C:\\drivers\\old.sys");
+TEST_F(LoaderNt, AStoppedServiceIsPointedAtTheImageJustWritten) {
+  // Its image gone (the folder was moved) or still there (an old copy): either way the
+  // stopped service now names the image this run wrote, and nothing else of it changes.
+  for (bool oldImageThere : {false, true}) {
+    SCOPED_TRACE(oldImageThere);
+    win.machine.RemoveService("cpuz");
+    if (oldImageThere) win.fs.AddFile("C:\\drivers\\old.sys", "old driver");
+    sim::Machine::Service& stale = win.machine.AddService("cpuz", "\\??\\C:\\drivers\\old.sys");
+    stale.displayName = "Shown";
+    stale.startType = 2;
+    int ok = 0;
+    auto driver = Initialized(&ok);
+    ASSERT_EQ(ok, 1);
+    EXPECT_EQ(Service()->binaryPath, kSys);
+    EXPECT_EQ(Service()->displayName, "Shown");
+    EXPECT_EQ(Service()->startType, 2u);
+    EXPECT_EQ(Service()->loadedImage, sys32Image);
+    os::Dword error = 0;
+    const int changes = win.machine.changeServiceConfigCalls;
+    EXPECT_EQ(driver->InstallDriverService(&error), 1);  // now already running: left as is
+    EXPECT_EQ(error, os::kErrorServiceAlreadyRunning);
+    EXPECT_EQ(win.machine.changeServiceConfigCalls, changes);
+  }
+}
+
+TEST_F(LoaderNt, ARunningOrMatchingServiceIsLeftAsItIs) {
+  win.machine.AddService("cpuz", "C:\\drivers\\old.sys", true);
   int ok = 0;
   auto driver = Initialized(&ok);
   ASSERT_EQ(ok, 1);
   EXPECT_EQ(Service()->binaryPath, "C:\\drivers\\old.sys");
-  EXPECT_EQ(Service()->loadedImage, "old driver");
-  os::Dword error = 0;
-  EXPECT_EQ(driver->InstallDriverService(&error), 1);  // now already running
-  EXPECT_EQ(error, os::kErrorServiceAlreadyRunning);
+  win.machine.RemoveService("cpuz");
+  win.machine.AddService("cpuz", "c:\\program files\\morvane\\CPUZ.SYS");
+  driver = Initialized(&ok);
+  ASSERT_EQ(ok, 1);
+  EXPECT_EQ(win.machine.changeServiceConfigCalls, 0);
+  // A query or change that fails leaves the service alone; the start then reports.
+  for (const char* call : {"QueryServiceStatus", "QueryServiceConfigA", "ChangeServiceConfigA"}) {
+    SCOPED_TRACE(call);
+    win.machine.RemoveService("cpuz");
+    win.machine.AddService("cpuz", "C:\\gone\\cpuz.sys");
+    win.FailCall(call, os::kErrorAccessDenied);
+    driver = Initialized(&ok);
+    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(win.GetLastError(), os::kErrorFileNotFound);
+    EXPECT_EQ(Service()->binaryPath, "C:\\gone\\cpuz.sys");
+    win.ClearFailures();
+  }
+}
+
+TEST_F(LoaderNt, TheImageIsRenamedIntoPlaceOnlyWhenComplete) {
+  // A torn temporary file of an interrupted run is overwritten; the image name is only ever
+  // given to a whole, flushed file.
+  win.fs.AddFile(std::string(kSys) + ".tmp", "MZ torn");
+  win.FailCall("DeleteFileA", os::kErrorAccessDenied, 0, -1);  // keep the image for a look
+  int ok = 0;
+  auto driver = Initialized(&ok);
+  ASSERT_EQ(ok, 1);
+  EXPECT_EQ(win.fs.Contents(kSys), sys32Image);
+  EXPECT_FALSE(win.fs.Exists(std::string(kSys) + ".tmp"));
+  EXPECT_EQ(win.CallCount("FlushFileBuffers"), 1);
+  EXPECT_EQ(win.CallCount("MoveFileExA"), 1);
+  win.ClearFailures();
+
+  // Any failure after the temporary file exists leaves no image and no temporary file.
+  for (const char* call : {"WriteFile", "FlushFileBuffers", "MoveFileExA"}) {
+    SCOPED_TRACE(call);
+    win.fs.Remove(kSys);
+    win.machine.RemoveService("cpuz");
+    win.FailCall(call, os::kErrorDiskFull, 0, -1);
+    driver = Initialized(&ok);
+    EXPECT_EQ(ok, 0);
+    EXPECT_FALSE(win.fs.Exists(kSys));
+    EXPECT_FALSE(win.fs.Exists(std::string(kSys) + ".tmp"));
+    EXPECT_EQ(Service(), nullptr);
+    win.ClearFailures();
+  }
 }
 
 TEST_F(LoaderNt, ServiceCodes) {

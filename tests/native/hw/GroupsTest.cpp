@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "hw/DeviceDriver.h"
@@ -19,12 +20,18 @@ class Groups : public DriverFixture {
  protected:
   void SetUp() override {
     DriverFixture::SetUp();
-    for (PciRegister& reg : Registers) reg.value = 0x5A5A5A5Au;
+    for (PciRegister& reg : Registers) {
+      reg.value = 0x5A5A5A5Au;
+      reg.readable = false;
+    }
   }
   void TearDown() override {
     delete DeviceDriver;
     DeviceDriver = nullptr;
-    for (PciRegister& reg : Registers) reg.value = 0;
+    for (PciRegister& reg : Registers) {
+      reg.value = 0;
+      reg.readable = false;
+    }
     DriverFixture::TearDown();
   }
 
@@ -121,11 +128,14 @@ TEST_F(Groups, WithoutADriverReadsGiveZeroAndWritesDoNothing) {
   ReadDramGroup();
   ReadLinkGroup();
   for (const PciRegister& reg : Registers) EXPECT_EQ(reg.value, 0u) << reg.name;
+  for (const PciRegister& reg : Registers) EXPECT_FALSE(reg.readable) << reg.name;
+  EXPECT_FALSE(RegistersWritable());
   for (PciRegister& reg : Registers) reg.value = 0xFFFFFFFFu;
-  WriteDramGroup();
-  WriteLinkGroup();
+  EXPECT_FALSE(WriteDramGroup());
+  EXPECT_FALSE(WriteLinkGroup());
   EXPECT_TRUE(win.calls.empty());
-  for (const PciRegister& reg : Registers) EXPECT_EQ(reg.value, 0u) << reg.name;  // read back
+  // Nothing unread is written, so nothing is read back either.
+  for (const PciRegister& reg : Registers) EXPECT_EQ(reg.value, 0xFFFFFFFFu) << reg.name;
   EXPECT_EQ(SimNbConfigRead(2, 0x88), 0x13723335u);
 }
 
@@ -153,7 +163,10 @@ TEST_F(Groups, WriteWhoseOpenFailsWritesNothing) {
   StartDriver();
   win.machine.RemoveService("cpuz");
   win.machine.administrator = false;  // the re-install cannot happen
-  for (PciRegister& reg : Registers) reg.value = 0;
+  for (PciRegister& reg : Registers) {
+    reg.value = 0;
+    reg.readable = true;  // as after a good read
+  }
   WriteDramGroup();
   EXPECT_EQ(DeviceDriver, nullptr);
   EXPECT_TRUE(win.machine.requests.empty());
@@ -168,6 +181,43 @@ TEST_F(Groups, AFailedConfigurationReadShowsAllOnes) {
   EXPECT_EQ(Value(2, 0x8C), 0x00000B31u);
   EXPECT_NE(DeviceDriver, nullptr);  // a failed request is no failed open
   EXPECT_EQ(win.machine.OpenDeviceCount(), 0);
+}
+
+TEST_F(Groups, OnlyRegistersWhoseLastReadSucceededAreWritten) {
+  StartDriver();
+  struct Case {
+    const char* what;
+    std::function<void()> inject;
+  };
+  const Case cases[] = {
+      {"refused data read", [&] { win.FailCall("DeviceIoControl", os::kErrorAccessDenied, 6); }},
+      {"failed address save", [&] { win.FailCall("DeviceIoControl", os::kErrorGenFailure, 4); }},
+      {"no function answers", [&] { win.machine.failConfigAt = win.machine.configAccesses + 1; }},
+      {"all ones", [&] { win.machine.allOnesReadAt = win.machine.configAccesses + 1; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ReadDramGroup();
+    ReadLinkGroup();
+    ASSERT_TRUE(RegistersWritable());
+    c.inject();
+    ReadDramGroup();  // the second register's read is spoilt
+    EXPECT_TRUE(DramGroup[0]->readable);
+    EXPECT_FALSE(DramGroup[1]->readable);
+    EXPECT_FALSE(RegistersWritable());
+    const std::uint32_t writes = SimNbWriteCount();
+    EXPECT_FALSE(WriteDramGroup());
+    EXPECT_TRUE(WriteLinkGroup());  // the other group is whole
+    EXPECT_EQ(SimNbWriteCount(), writes + 3);
+    EXPECT_FALSE(WriteRegister(*DramGroup[1]));
+    EXPECT_EQ(SimNbWriteCount(), writes + 3);
+    // A good read makes it writable again.
+    ReadDramGroup();
+    EXPECT_TRUE(RegistersWritable());
+    EXPECT_TRUE(WriteDramGroup());
+    EXPECT_EQ(SimNbWriteCount(), writes + 7);
+  }
+  EXPECT_EQ(SimNbConfigRead(2, 0x8C), 0x00000B31u);
 }
 
 TEST_F(Groups, DeviceThatVanishedIsReinstalledOnTheNextAccess) {

@@ -2,6 +2,7 @@
 // power-on values and the write rules of each register the program tunes.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 
 #include "sim/Northbridge.h"
@@ -163,6 +164,35 @@ TEST_F(Northbridge, EveryOtherDwordReadsBackWhatWasWritten) {
   SimNbReset();
   EXPECT_EQ(SimNbConfigRead(1, 0x44), 0u);
   EXPECT_EQ(SimNbConfigRead(2, 0x88), 0x13723335u);
+}
+
+TEST_F(Northbridge, SystemConfigurationAccessLeavesTheAddressPortAndEveryWriteIsLogged) {
+  SimNbOutDword(0xCF8, 0x80000010u);  // someone else's address
+  std::uint32_t value = 0;
+  EXPECT_EQ(SimNbConfigCycleRead(0, 0x18, 2, 0x88, &value), 1);
+  EXPECT_EQ(value, 0x13723335u);
+  for (auto absent : {std::array<std::uint32_t, 3>{1, 0x18, 2}, {0, 0x19, 0}, {0, 0x18, 4}}) {
+    value = 0;
+    EXPECT_EQ(SimNbConfigCycleRead(absent[0], absent[1], absent[2], 0x88, &value), 0);
+    EXPECT_EQ(value, 0xFFFFFFFFu);
+    EXPECT_EQ(SimNbConfigCycleWrite(absent[0], absent[1], absent[2], 0x88, 0), 0);
+  }
+  EXPECT_EQ(SimNbConfigCycleWrite(0, 0x18, 2, 0x88, 0x13823542u), 1);
+  SimNbOutDword(0xCF8, 0x8000C090u);
+  SimNbOutDword(0xCFC, 0x02510456u);
+  EXPECT_EQ(SimNbWriteCount(), 2u);
+  SimNbWriteRecord record{};
+  ASSERT_EQ(SimNbWriteAt(0, &record), 1);
+  EXPECT_EQ(record.function, 2u);
+  EXPECT_EQ(record.offset, 0x88u);
+  EXPECT_EQ(record.before, 0x13723335u);
+  EXPECT_EQ(record.value, 0x13823542u);
+  ASSERT_EQ(SimNbWriteAt(1, &record), 1);
+  EXPECT_EQ(record.before, 0x01610169u);
+  EXPECT_EQ(SimNbWriteAt(2, &record), 0);
+  EXPECT_EQ(SimNbInDword(0xCF8), 0x8000C090u);
+  SimNbReset();
+  EXPECT_EQ(SimNbWriteCount(), 0u);
 }
 
 }  // namespace

@@ -26,7 +26,10 @@ class MainWindowTest : public DriverFixture {
   void SetUp() override {
     DriverFixture::SetUp();
     SimNbReset();
-    for (PciRegister& reg : Registers) reg.value = 0;
+    for (PciRegister& reg : Registers) {
+      reg.value = 0;
+      reg.readable = false;
+    }
     ForceCurrentDirectory = false;
     int ok = 0;
     DeviceDriver = Initialized(&ok).release();
@@ -41,7 +44,10 @@ class MainWindowTest : public DriverFixture {
     form.reset();
     delete DeviceDriver;
     DeviceDriver = nullptr;
-    for (PciRegister& reg : Registers) reg.value = 0;
+    for (PciRegister& reg : Registers) {
+      reg.value = 0;
+      reg.readable = false;
+    }
     ForceCurrentDirectory = false;
     SimNbReset();
     DriverFixture::TearDown();

@@ -46,6 +46,45 @@ TEST_F(MainWindow, WithoutADriverTheListsShowTheEmptyCaches) {
   EXPECT_TRUE(factory.messages.shown.empty());  // the window reports nothing itself
 }
 
+TEST_F(MainWindow, SetWritesNothingWhileARegisterCouldNotBeRead) {
+  // The window's first read of F0x88 answers all ones; without a driver nothing reads at all.
+  for (bool withDriver : {true, false}) {
+    SCOPED_TRACE(withDriver);
+    factory.messages.shown.clear();
+    if (withDriver) {
+      win.machine.allOnesReadAt = win.machine.configAccesses + 5;
+    } else {
+      delete DeviceDriver;
+      DeviceDriver = nullptr;
+    }
+    Create();
+    Pick(form->CASLatency, "3.0");
+    const std::uint32_t writes = SimNbWriteCount();
+    Mem(form->SetRegistersButton).Click();
+    EXPECT_EQ(SimNbWriteCount(), writes);
+    EXPECT_EQ(Chip(2, 0x88), kPowerOnTimingLow);
+    ASSERT_EQ(factory.messages.shown.size(), 1u);
+    EXPECT_EQ(factory.messages.shown[0].text,
+              "Unable to read the northbridge registers; nothing was written.\n");
+    EXPECT_EQ(factory.messages.shown[0].caption, "Morvane");
+    EXPECT_EQ(factory.messages.shown[0].style, kMessageOk | kMessageIconExclamation);
+    EXPECT_TRUE(form->SetRegistersButton.Enabled());
+    DestroyForms();
+    form.reset();
+  }
+  // With the driver back, a Refresh reads everything and Set writes again.
+  DeviceDriver = Initialized().release();
+  Create();
+  win.machine.allOnesReadAt = win.machine.configAccesses;
+  Mem(form->RefreshButton).Click();
+  EXPECT_FALSE(RegistersWritable());
+  Mem(form->RefreshButton).Click();
+  Pick(form->CASLatency, "3.0");
+  Mem(form->SetRegistersButton).Click();
+  EXPECT_EQ(Chip(2, 0x88), (kPowerOnTimingLow & ~7u) | 2u);
+  EXPECT_FALSE(form->SetRegistersButton.Enabled());
+}
+
 TEST_F(MainWindow, APickChangesOnlyTheCacheAndEnablesSet) {
   Create();
   Pick(form->CASLatency, "3.0");

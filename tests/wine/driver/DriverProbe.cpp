@@ -14,6 +14,7 @@
 #include <array>
 #include <span>
 #include <string>
+#include <utility>
 
 #include "hw/DeviceDriver.h"
 #include "hw/driver/Protocol.h"
@@ -233,6 +234,45 @@ TEST(Probe, SecondRun) {
   StopDriver();
 }
 
+// Another client holds a foreign enabled address in its address port while the program runs
+// a silent apply's steps: the program's accesses go to its own addresses, every register ends
+// as intended, and the other client's address is still its own.
+TEST(Probe, ForeignAddressLatched) {
+  HANDLE other = ::CreateFileA("\\\\.\\cpuz", GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(other, INVALID_HANDLE_VALUE) << "run Probe.FirstRun first";
+  std::uint32_t foreign[2] = {MVN_PCI_ADDRESS_PORT, 0x80000010u};  // 0:0.0 offset 0x10
+  std::uint32_t out[2] = {};
+  DWORD count = 0;
+  ASSERT_TRUE(::DeviceIoControl(other, MVN_IOCTL_WRITE_PORT, foreign, 8, out, 8, &count, nullptr));
+
+  StartDriver();
+  ResetLocalChip();
+  FlipLocally();  // what the first run left in the driver's chip
+  ReadDramGroup();
+  ReadLinkGroup();
+  ASSERT_TRUE(RegistersWritable());
+  ExpectRegistersEqualLocalChip("with a foreign address latched");
+  // Tcl = 2, as a register file would set it, here and in the local copy.
+  PciRegister& timing = *DramGroup[0];
+  timing.value = (timing.value & ~7u) | 2u;
+  SimNbConfigWrite(static_cast<unsigned>(timing.function), static_cast<unsigned>(timing.offset),
+                   timing.value);
+  EXPECT_TRUE(WriteDramGroup());
+  EXPECT_TRUE(WriteLinkGroup());
+  for (PciRegister* reg : LinkGroup) {
+    SimNbConfigWrite(static_cast<unsigned>(reg->function), static_cast<unsigned>(reg->offset),
+                     reg->value);
+  }
+  ExpectRegistersEqualLocalChip("after the apply");
+  StopDriver();
+
+  std::uint32_t port = MVN_PCI_ADDRESS_PORT;
+  ASSERT_TRUE(::DeviceIoControl(other, MVN_IOCTL_READ_PORT, &port, 4, out, 8, &count, nullptr));
+  EXPECT_EQ(out[0], 0x80000010u);
+  ::CloseHandle(other);
+}
+
 // Someone stops and removes the service between two register accesses: the next access finds
 // no device, installs and starts the driver again, and reads the chip afresh.
 TEST(Probe, Reinstall) {
@@ -326,7 +366,35 @@ TEST_F(Requests, TheTwoRequestsAnswerInTheirBuffers) {
   EXPECT_EQ(returned, 8u);
   EXPECT_EQ(Write(MVN_PCI_ADDRESS_PORT, 0), 0u);
   EXPECT_EQ(Config(0x8000C300), 0x11031022u);
-  EXPECT_EQ(Config(0x8000C800), 0xFFFFFFFFu);  // another node's device, absent here: all ones
+  // Another node's device, absent here: the access fails rather than answering filler.
+  ASSERT_EQ(Write(MVN_PCI_ADDRESS_PORT, 0x8000C800), 0u);
+  std::uint32_t value = 0;
+  EXPECT_EQ(Read(MVN_PCI_DATA_PORT, &value), DWORD{ERROR_DEV_NOT_EXIST});
+  EXPECT_EQ(Write(MVN_PCI_ADDRESS_PORT, 0), 0u);
+}
+
+TEST_F(Requests, EachHandleHasItsOwnAddressPort) {
+  HANDLE second = ::CreateFileA("\\\\.\\cpuz", GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(second, INVALID_HANDLE_VALUE);
+  std::swap(device_, second);
+  EXPECT_EQ(Address(), 0u);  // a new handle's port starts at 0
+  ASSERT_EQ(Write(MVN_PCI_ADDRESS_PORT, 0x8000C288), 0u);
+  std::swap(device_, second);
+  ASSERT_EQ(Write(MVN_PCI_ADDRESS_PORT, 0x8000C300), 0u);
+  std::swap(device_, second);
+  // The first handle's address did not steer the second handle's data access.
+  std::uint32_t value = 0;
+  EXPECT_EQ(Read(MVN_PCI_DATA_PORT, &value), 0u);
+  std::uint32_t expected = 0;
+  std::swap(device_, second);
+  expected = Config(0x8000C288);
+  EXPECT_EQ(value, expected);
+  std::swap(device_, second);
+  EXPECT_EQ(Address(), 0x8000C288u);
+  std::swap(device_, second);
+  ::CloseHandle(second);
+  ExpectServing();
 }
 
 TEST_F(Requests, UnknownControlCodesAreInvalidDeviceRequests) {
@@ -396,15 +464,24 @@ TEST_F(Requests, OnlyNorthbridgeFunctionsCanBeAddressed) {
       0x8000C28A,  // byte lane bits set
       0x8000C289,
   };
-  ASSERT_EQ(Write(MVN_PCI_ADDRESS_PORT, 0x8000C090), 0u);
-  for (std::uint32_t address : addresses)
-    EXPECT_EQ(Write(MVN_PCI_ADDRESS_PORT, address), DWORD{ERROR_ACCESS_DENIED})
+  // The address port is this handle's own and takes anything; the data port refuses to
+  // reach any of these.
+  std::uint32_t before = Config(0x8000C288);
+  for (std::uint32_t address : addresses) {
+    EXPECT_EQ(Write(MVN_PCI_ADDRESS_PORT, address), 0u) << std::hex << address;
+    std::uint32_t value = 0;
+    EXPECT_EQ(Read(MVN_PCI_DATA_PORT, &value), DWORD{ERROR_ACCESS_DENIED}) << std::hex << address;
+    EXPECT_EQ(Write(MVN_PCI_DATA_PORT, ~before), DWORD{ERROR_ACCESS_DENIED})
         << std::hex << address;
-  EXPECT_EQ(Address(), 0x8000C090u);  // refused writes left the latched address alone
+    EXPECT_EQ(Address(), address);
+  }
   EXPECT_EQ(Write(MVN_PCI_ADDRESS_PORT, 0), 0u);
+  EXPECT_EQ(Config(0x8000C288), before);
 
-  // The last function of the last node device is still a northbridge function.
+  // The last function of the last node device is still a northbridge function (absent here).
   EXPECT_EQ(Write(MVN_PCI_ADDRESS_PORT, 0x8000FB00), 0u);
+  std::uint32_t value = 0;
+  EXPECT_EQ(Read(MVN_PCI_DATA_PORT, &value), DWORD{ERROR_DEV_NOT_EXIST});
   EXPECT_EQ(Write(MVN_PCI_ADDRESS_PORT, 0), 0u);
   ExpectServing();
 }

@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "os/win32/WinApi.h"
@@ -219,6 +220,25 @@ TEST(RealWindows, ServiceManagerPassesParametersAndCodes) {
   // The image is missing, so the start fails; which code that is differs between systems.
   EXPECT_FALSE(W().StartServiceA(service, 0, nullptr));
   EXPECT_NE(W().GetLastError(), os::kErrorSuccess);
+
+  // A stopped service pointed at another image through the seam, the rest left unchanged.
+  os::ServiceStatus status;
+  ASSERT_TRUE(W().QueryServiceStatus(service, &status));
+  EXPECT_EQ(status.dwCurrentState, os::kServiceStopped);
+  EXPECT_TRUE(W().ChangeServiceConfigA(service, os::kServiceNoChange, os::kServiceNoChange,
+                                       os::kServiceNoChange, "C:\\other\\cpuz.sys", nullptr,
+                                       nullptr, nullptr, nullptr, nullptr, nullptr));
+  std::unique_ptr<void*[]> buffer(new void*[os::kQueryServiceConfigMaxSize / sizeof(void*)]);
+  os::Dword size = 0;
+  ASSERT_TRUE(
+      W().QueryServiceConfigA(service, buffer.get(), os::kQueryServiceConfigMaxSize, &size));
+  const auto* changed = reinterpret_cast<const os::ServiceConfig*>(buffer.get());
+  EXPECT_NE(std::strstr(changed->lpBinaryPathName, "other\\cpuz.sys"), nullptr);
+  EXPECT_EQ(changed->dwStartType, os::kServiceDemandStart);
+  EXPECT_STREQ(changed->lpDisplayName, "Morvane os test");
+  EXPECT_FALSE(W().QueryServiceConfigA(service, buffer.get(), 8, &size));
+  EXPECT_EQ(W().GetLastError(), os::kErrorInsufficientBuffer);
+  EXPECT_GT(size, 8u);
 
   ASSERT_TRUE(::DeleteService(static_cast<SC_HANDLE>(service)));
   EXPECT_TRUE(W().CloseServiceHandle(service));

@@ -22,6 +22,7 @@ TEST(SimulatedCpuid, AnswersAsAnAthlon64) {
   EXPECT_EQ((regs[0] >> 8) & 0xF, 15u);
   EXPECT_EQ((regs[0] >> 20) & 0xFF, 0u);  // no extended family: a K8, not a later part
   EXPECT_EQ(regs[0], 0x00020FF0u);
+  EXPECT_LT((regs[0] >> 16) & 0xF, 4u);  // extended model 2: revision E, the DDR controller
   EXPECT_NE(regs[3] & (1u << 4), 0u);  // the time-stamp counter, as on every K8
 
   os::RealWindows().Cpuid(0x80000008u, regs);

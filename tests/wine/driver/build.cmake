@@ -35,7 +35,7 @@ foreach(arch IN ITEMS 64 32)
             $<TARGET_FILE:mvn_driver_probe> ${MVN_DRIVER_DIR}/real/cpuz.sys
             ${MVN_DRIVER_DIR}/real/cpuz64.sys)
   set_tests_properties(os_win32_wine${arch} driver_wine${arch} PROPERTIES
-    RESOURCE_LOCK mvn_wine${arch} TIMEOUT 180)
+    RESOURCE_LOCK mvn_wine${arch} TIMEOUT 600)
 endforeach()
 add_test(NAME os_win32_sim_cpuid_wine
   COMMAND sh ${MVN_WINE_TESTS}/wine-run.sh 64 ${MVN_WINE64_FALLBACK}

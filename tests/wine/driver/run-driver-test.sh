@@ -37,5 +37,6 @@ fresh_server
 probe Probe.Reset
 probe Probe.FirstRun
 probe Probe.SecondRun
+probe Probe.ForeignAddressLatched
 probe 'Requests.*'
 probe Probe.Reinstall
