@@ -24,7 +24,8 @@ remove_service() {
 # settings and the current configuration's, in other versions) when its session starts: the
 # session ends after the change, so that the next program starts one at that resolution.
 set_dpi() {
-  for key in 'HKCU\Control Panel\Desktop' 'HKCU\Software\Wine\Fonts' 'HKCC\Software\Fonts'; do
+  for key in 'HKCU\Control Panel\Desktop' 'HKCU\Software\Wine\Fonts' \
+    'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts'; do
     in_prefix reg add "$key" /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1 || true
   done
   in_prefix wineserver -k 2>/dev/null || true
