@@ -47,6 +47,9 @@ class SimWindows : public os::Api {
   void* NewHandle(HandleKind kind, int id);
   const HandleEntry* FindHandle(const void* handle, HandleKind kind) const;
   void ForgetHandle(const void* handle);
+  // The service a service handle stands for; null (and the invalid-handle error) for any
+  // other handle.
+  Machine::Service* ServiceOfHandle(os::ScHandle service);
   int OpenHandleCount(HandleKind kind) const;
 
   FileSystem fs;

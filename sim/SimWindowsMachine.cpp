@@ -214,15 +214,18 @@ os::Bool SimWindows::CloseServiceHandle(os::ScHandle handle) {
   return 0;
 }
 
+Machine::Service* SimWindows::ServiceOfHandle(os::ScHandle service) {
+  const HandleEntry* entry = FindHandle(service, HandleKind::Service);
+  Machine::Service* s = entry != nullptr ? machine.ServiceOfHandle(entry->id) : nullptr;
+  if (s == nullptr) SetLastError(os::kErrorInvalidHandle);
+  return s;
+}
+
 os::Bool SimWindows::QueryServiceConfigA(os::ScHandle service, void* buffer, os::Dword size,
                                          os::Dword* needed) {
   if (ShouldFail("QueryServiceConfigA")) return 0;
-  const HandleEntry* entry = FindHandle(service, HandleKind::Service);
-  const Machine::Service* s = entry != nullptr ? machine.ServiceOfHandle(entry->id) : nullptr;
-  if (s == nullptr) {
-    SetLastError(os::kErrorInvalidHandle);
-    return 0;
-  }
+  const Machine::Service* s = ServiceOfHandle(service);
+  if (s == nullptr) return 0;
   if (needed == nullptr) {
     SetLastError(kErrorNoAccess);
     return 0;
@@ -265,12 +268,8 @@ os::Bool SimWindows::ChangeServiceConfigA(os::ScHandle service, os::Dword type, 
                                           const char* password, const char* displayName) {
   (void)loadOrderGroup, (void)dependencies, (void)account, (void)password;
   if (ShouldFail("ChangeServiceConfigA")) return 0;
-  const HandleEntry* entry = FindHandle(service, HandleKind::Service);
-  Machine::Service* s = entry != nullptr ? machine.ServiceOfHandle(entry->id) : nullptr;
-  if (s == nullptr) {
-    SetLastError(os::kErrorInvalidHandle);
-    return 0;
-  }
+  Machine::Service* s = ServiceOfHandle(service);
+  if (s == nullptr) return 0;
   if (tagId != nullptr) {
     SetLastError(os::kErrorInvalidParameter);
     return 0;
@@ -290,12 +289,8 @@ os::Bool SimWindows::ChangeServiceConfigA(os::ScHandle service, os::Dword type, 
 
 os::Bool SimWindows::QueryServiceStatus(os::ScHandle service, os::ServiceStatus* status) {
   if (ShouldFail("QueryServiceStatus")) return 0;
-  const HandleEntry* entry = FindHandle(service, HandleKind::Service);
-  const Machine::Service* s = entry != nullptr ? machine.ServiceOfHandle(entry->id) : nullptr;
-  if (s == nullptr) {
-    SetLastError(os::kErrorInvalidHandle);
-    return 0;
-  }
+  const Machine::Service* s = ServiceOfHandle(service);
+  if (s == nullptr) return 0;
   if (status == nullptr) {
     SetLastError(kErrorNoAccess);
     return 0;
