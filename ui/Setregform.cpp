@@ -109,10 +109,8 @@ int ListShift(ControlFactory& factory, std::initializer_list<const char*> keys, 
   const FontSpec font = MainStyle(0).font;
   int needed = 0;
   for (const char* key : keys) {
-    for (const RegisterField& field : AllFields()) {
-      if (std::strcmp(field.key, key) == 0) {
-        needed = std::max(needed, labelLeft + factory.TextWidth(field.label, font) + kLabelGap);
-      }
+    if (const RegisterField* field = FindField(key)) {
+      needed = std::max(needed, labelLeft + factory.TextWidth(field->label, font) + kLabelGap);
     }
   }
   return std::max(0, needed - listLeft);
@@ -124,12 +122,11 @@ int ListWidth(ControlFactory& factory, std::initializer_list<const char*> keys, 
   const FontSpec font = MainStyle(0).font;
   int widest = factory.TextWidth(kUnknownText, font);
   for (const char* key : keys) {
-    for (const RegisterField& field : AllFields()) {
-      if (std::strcmp(field.key, key) != 0) continue;
-      for (const FieldChoice* choice : *field.choices) {
-        if (choice == &NoChoice) break;
-        widest = std::max(widest, factory.TextWidth(ChoiceDisplayText(field, *choice), font));
-      }
+    const RegisterField* field = FindField(key);
+    if (field == nullptr) continue;
+    for (const FieldChoice* choice : *field->choices) {
+      if (choice == &NoChoice) break;
+      widest = std::max(widest, factory.TextWidth(ChoiceDisplayText(*field, *choice), font));
     }
   }
   return std::max(designWidth, widest + kListChrome);
