@@ -146,6 +146,7 @@ CDeviceDriver::CDeviceDriver()
       m_szSourceName(),
       m_dwPlatformId(-1),
       m_bIsWow64(0),
+      m_b64BitProcess(0),
       m_dwProcessorArchitecture(-1) {}
 
 // Releases the object only: the service stays, and no handle or file is touched.
@@ -179,7 +180,7 @@ int CDeviceDriver::Initialize(const char* directory, const char* baseName, const
   }
   if (m_dwPlatformId == static_cast<int>(os::kVerPlatformWin32Nt)) {
     if (!CopyText(m_szDriverName, driverName) ||
-        !AppendText(m_szFileName, m_bIsWow64 ? "64.sys" : ".sys")) {
+        !AppendText(m_szFileName, Uses64BitImage() ? "64.sys" : ".sys")) {
       return TooLong();
     }
     return InstallDriverService(&error);
@@ -197,6 +198,9 @@ int CDeviceDriver::DetectPlatform() {
     if (!win.GetVersionExA(&info)) return 0;
   }
   m_dwPlatformId = static_cast<int>(info.dwPlatformId);
+  // A 64-bit program knows its width without asking the system: it is never a WOW64 process,
+  // yet the kernel it runs on is a 64-bit one.
+  m_b64BitProcess = win.Is64BitProcess() ? 1 : 0;
 
   // Looked up at run time: Windows 2000 and the 9x family have neither function.
   os::HModule kernel32 = win.LoadLibraryA("kernel32.dll");
@@ -345,7 +349,7 @@ int CDeviceDriver::InstallDriverService(os::Dword* error) {
     Report(error, win.GetLastError());
     return 0;
   }
-  if (m_bExtractImage && !(m_bIsWow64 ? Extract64BitImage() : Extract32BitImage())) {
+  if (m_bExtractImage && !(Uses64BitImage() ? Extract64BitImage() : Extract32BitImage())) {
     os::Dword extractError = win.GetLastError();
     win.CloseServiceHandle(m_hSCManager);
     m_hSCManager = nullptr;

@@ -35,6 +35,8 @@ class CDeviceDriver {
   int Initialize(const char* directory, const char* baseName, const char* driverName,
                  int extractImage);
   int DetectPlatform();
+  // Whether the system runs the 64-bit driver image: the process is 64-bit or under WOW64.
+  bool Uses64BitImage() const { return m_bIsWow64 != 0 || m_b64BitProcess != 0; }
   int ExtractVxdImage();
   int Extract32BitImage();
   int Extract64BitImage();
@@ -64,6 +66,7 @@ class CDeviceDriver {
   char m_szSourceName[64];
   int m_dwPlatformId;
   int m_bIsWow64;
+  int m_b64BitProcess;  // a 64-bit build of the program, necessarily on 64-bit Windows
   int m_dwProcessorArchitecture;
 
  private:

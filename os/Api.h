@@ -253,6 +253,9 @@ class Api {
   virtual void GetNativeSystemInfo(SystemInfo* info) = 0;
   // Only after GetProcAddress found "IsWow64Process" in kernel32.dll.
   virtual Bool IsWow64Process(Handle process, Bool* wow64) = 0;
+  // Whether this process itself is a 64-bit program (known when it was built): such a process
+  // runs only on 64-bit Windows and is never a WOW64 process.
+  virtual Bool Is64BitProcess() = 0;
   virtual Handle GetCurrentProcess() = 0;
 
   // Service control manager.

@@ -88,6 +88,7 @@ void Machine::SetPlatform(Platform platform) {
       hasIsWow64Process = false;
       nativeArchitecture = os::kProcessorArchitectureIntel;
       wow64 = false;
+      process64 = false;
       break;
     case Platform::Nt32:
       platformId = os::kVerPlatformWin32Nt;
@@ -98,6 +99,7 @@ void Machine::SetPlatform(Platform platform) {
       hasIsWow64Process = true;
       nativeArchitecture = os::kProcessorArchitectureIntel;
       wow64 = false;
+      process64 = false;
       break;
     case Platform::NtWow64:
       platformId = os::kVerPlatformWin32Nt;
@@ -108,6 +110,18 @@ void Machine::SetPlatform(Platform platform) {
       hasIsWow64Process = true;
       nativeArchitecture = os::kProcessorArchitectureAmd64;
       wow64 = true;
+      process64 = false;
+      break;
+    case Platform::Nt64:
+      platformId = os::kVerPlatformWin32Nt;
+      majorVersion = 6, minorVersion = 1, buildNumber = 7601;
+      servicePack = "Service Pack 1";
+      extendedVersionInfo = true;
+      hasGetNativeSystemInfo = true;
+      hasIsWow64Process = true;
+      nativeArchitecture = os::kProcessorArchitectureAmd64;
+      wow64 = false;
+      process64 = true;
       break;
     case Platform::NtWithoutNativeSystemInfo:
       platformId = os::kVerPlatformWin32Nt;
@@ -118,6 +132,7 @@ void Machine::SetPlatform(Platform platform) {
       hasIsWow64Process = false;
       nativeArchitecture = os::kProcessorArchitectureIntel;
       wow64 = false;
+      process64 = false;
       break;
   }
 }

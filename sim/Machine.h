@@ -26,6 +26,7 @@ enum class Platform {
   Windows9x,                 // Windows 98 SE: no extended version record, no kernel32 lookups
   Nt32,                      // Windows XP SP3, 32-bit
   NtWow64,                   // Windows 7 x64, the program a 32-bit process under WOW64
+  Nt64,                      // Windows 7 x64, the program a 64-bit process
   NtWithoutNativeSystemInfo  // Windows 2000: neither GetNativeSystemInfo nor IsWow64Process
 };
 
@@ -45,6 +46,7 @@ class Machine {
   bool hasIsWow64Process = true;
   std::uint16_t nativeArchitecture = os::kProcessorArchitectureIntel;
   bool wow64 = false;
+  bool process64 = false;  // the program is a 64-bit process (on 64-bit Windows only)
   // Calls of GetNativeSystemInfo or IsWow64Process that a real program could not have made
   // (the function is missing on this platform): a real one would jump through a null pointer.
   int missingFunctionCalls = 0;

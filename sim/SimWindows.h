@@ -91,6 +91,7 @@ class SimWindows : public os::Api {
   os::Bool FreeLibrary(os::HModule module) override;
   void GetNativeSystemInfo(os::SystemInfo* info) override;
   os::Bool IsWow64Process(os::Handle process, os::Bool* wow64) override;
+  os::Bool Is64BitProcess() override;
   os::Handle GetCurrentProcess() override;
 
   os::ScHandle OpenSCManagerA(const char* machineName, const char* database,

@@ -118,6 +118,11 @@ os::Bool SimWindows::IsWow64Process(os::Handle process, os::Bool* wow64) {
   return 1;
 }
 
+os::Bool SimWindows::Is64BitProcess() {
+  calls.emplace_back("Is64BitProcess");
+  return machine.process64 ? 1 : 0;
+}
+
 os::Handle SimWindows::GetCurrentProcess() {
   // The pseudo handle of the current process, whose value is that of INVALID_HANDLE_VALUE.
   calls.emplace_back("GetCurrentProcess");

@@ -1,6 +1,8 @@
 # The two programs (MinGW build only), the same code over two driver builds:
 #   morvane.exe      the real driver images and the processor's own CPUID;
 #   morvane-sim.exe  the simulated northbridge's driver images and an Athlon 64's CPUID.
+# The x86_64 build names them morvane64.exe and morvane64-sim.exe; both widths carry the same
+# three images. MVN_PROGRAM_REAL and MVN_PROGRAM_SIM name the two targets for the tests.
 # Both are built for size: -Os, unused code and data dropped, no symbols (the packer links
 # stripped), and nothing of iostream.
 if(NOT WIN32)
@@ -26,12 +28,14 @@ if(NOT MVN_WIN32_RESULT EQUAL 0 OR NOT EXISTS "${MVN_WIN32_LIBGCC}")
 endif()
 get_filename_component(MVN_WIN32_RUNTIME_DIR "${MVN_WIN32_LIBGCC}" DIRECTORY)
 
+set(MVN_PROGRAM_REAL morvane${MVN_PROGRAM_SUFFIX})
+set(MVN_PROGRAM_SIM morvane${MVN_PROGRAM_SUFFIX}-sim)
 foreach(kind IN ITEMS REAL SIM)
   if(kind STREQUAL "REAL")
-    set(target morvane)
+    set(target ${MVN_PROGRAM_REAL})
     set(os_library morvane_os_win32)
   else()
-    set(target morvane-sim)
+    set(target ${MVN_PROGRAM_SIM})
     set(os_library morvane_os_win32_sim)
   endif()
   # The resources: manifest and version record, named after the program.
@@ -67,9 +71,10 @@ endforeach()
 # from loading at all, and Wine, which has them all, would never show it.
 add_test(NAME imports_programs
   COMMAND sh ${PROJECT_SOURCE_DIR}/tests/wine/driver/check-imports.sh
-          ${PROJECT_SOURCE_DIR}/tests/wine/driver/xp-program-imports.txt
-          $<TARGET_FILE:morvane> $<TARGET_FILE:morvane-sim>)
+          ${MVN_PROGRAM_IMPORTS}
+          $<TARGET_FILE:${MVN_PROGRAM_REAL}> $<TARGET_FILE:${MVN_PROGRAM_SIM}>)
 
 # The real program without its driver images stays within 128 KiB.
-add_test(NAME size_morvane
-  COMMAND sh ${PROJECT_SOURCE_DIR}/tests/bench/bare-size.sh $<TARGET_FILE:morvane> 131072)
+add_test(NAME size_${MVN_PROGRAM_REAL}
+  COMMAND sh ${PROJECT_SOURCE_DIR}/tests/bench/bare-size.sh $<TARGET_FILE:${MVN_PROGRAM_REAL}>
+          131072)

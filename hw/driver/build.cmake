@@ -104,5 +104,5 @@ function(mvn_pack_program target kind)
     COMMAND ${MVN_PACK} verify $<TARGET_FILE:${target}> ${images})
   add_test(NAME imports_${target}
     COMMAND sh ${PROJECT_SOURCE_DIR}/tests/wine/driver/check-imports.sh
-            ${PROJECT_SOURCE_DIR}/tests/wine/driver/xp-program-imports.txt $<TARGET_FILE:${target}>)
+            ${MVN_PROGRAM_IMPORTS} $<TARGET_FILE:${target}>)
 endfunction()

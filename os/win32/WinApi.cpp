@@ -130,6 +130,7 @@ class RealApi final : public Api {
     }
     return fn(process, wow64);
   }
+  Bool Is64BitProcess() override { return sizeof(void*) == 8; }
   Handle GetCurrentProcess() override { return ::GetCurrentProcess(); }
 
   ScHandle OpenSCManagerA(const char* machine, const char* database, Dword access) override {

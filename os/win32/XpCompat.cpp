@@ -26,9 +26,16 @@ ULONGLONG WINAPI ResolveTickCount64();
 
 }  // namespace
 
-// The import slot the thread library calls through (its i686 name), first holding the resolver.
+// The import slot the thread library calls through, first holding the resolver. Its symbol is
+// decorated on i686 (a leading underscore and the argument bytes of a stdcall function) and
+// plain on x86_64.
+#if defined(_WIN64)
+#define MVN_TICKCOUNT64_IMPORT "__imp_GetTickCount64"
+#else
+#define MVN_TICKCOUNT64_IMPORT "__imp__GetTickCount64@0"
+#endif
 extern "C" {
-extern ULONGLONG(WINAPI* TickCount64Slot)() __asm__("__imp__GetTickCount64@0");
+extern ULONGLONG(WINAPI* TickCount64Slot)() __asm__(MVN_TICKCOUNT64_IMPORT);
 ULONGLONG(WINAPI* TickCount64Slot)() = ResolveTickCount64;
 }
 

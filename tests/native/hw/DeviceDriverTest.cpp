@@ -66,6 +66,25 @@ TEST_F(LoaderNt, Wow64ProcessGetsThe64BitImageUnderTheSameNames) {
   EXPECT_FALSE(win.fs.Exists(kSys));
 }
 
+TEST_F(LoaderNt, SixtyFourBitProcessGetsThe64BitImageWhateverTheLookupsAnswer) {
+  // A 64-bit process is never WOW64: IsWow64Process answers FALSE, and even without kernel32's
+  // lookups the process's own width names the image.
+  for (bool libraryFails : {false, true}) {
+    SCOPED_TRACE(libraryFails);
+    win.machine.SetPlatform(sim::Platform::Nt64);
+    win.machine.RemoveService("cpuz");
+    if (libraryFails) win.FailCall("LoadLibraryA", os::kErrorModNotFound);
+    int ok = 0;
+    auto driver = Initialized(&ok);
+    ASSERT_EQ(ok, 1);
+    EXPECT_EQ(driver->m_bIsWow64, 0);
+    EXPECT_EQ(driver->m_b64BitProcess, 1);
+    EXPECT_STREQ(driver->m_szFileName, "cpuz64.sys");
+    EXPECT_EQ(Service()->binaryPath, kSys64);
+    EXPECT_EQ(Service()->loadedImage, sys64Image);
+  }
+}
+
 TEST_F(LoaderNt, SystemsWithoutTheRunTimeFunctionsGetThe32BitImage) {
   win.machine.SetPlatform(sim::Platform::NtWithoutNativeSystemInfo);
   int ok = 0;

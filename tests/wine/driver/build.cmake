@@ -45,5 +45,5 @@ set_tests_properties(os_win32_sim_cpuid_wine PROPERTIES RESOURCE_LOCK mvn_wine64
 # Nothing newer than Windows XP in the programs that link the real os library either (the
 # packed probe has its own check).
 add_test(NAME imports_os_test_programs
-  COMMAND sh ${MVN_WINE_TESTS}/check-imports.sh ${MVN_WINE_TESTS}/xp-program-imports.txt
+  COMMAND sh ${MVN_WINE_TESTS}/check-imports.sh ${MVN_PROGRAM_IMPORTS}
           $<TARGET_FILE:mvn_os_win32_test> $<TARGET_FILE:mvn_sim_cpuid_test>)
