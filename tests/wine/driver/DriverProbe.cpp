@@ -37,12 +37,16 @@ bool FileExists(const std::string& path) {
 }
 
 // Through the seam, which looks the call up at run time: XP before SP2 lacks it.
+// Whether the system runs the 64-bit driver image: this program is a 64-bit one, or a 32-bit
+// one under WOW64.
 bool Wow64() {
+  if (sizeof(void*) == 8) return true;
   os::Bool wow64 = 0;
   return os::RealWindows().IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
 }
 
-// The image this process must get: the 64-bit one in a WOW64 process, else the 32-bit one.
+// The image this process must get: the 64-bit one in a 64-bit or WOW64 process, else the 32-bit
+// one.
 std::string ExpectedImagePath() {
   return ProgramFolder() + (Wow64() ? "\\cpuz64.sys" : "\\cpuz.sys");
 }

@@ -169,17 +169,21 @@ TEST(RealWindows, VersionLibrariesAndArchitecture) {
   EXPECT_EQ(W().LoadLibraryA("no-such-library.dll"), nullptr);
   EXPECT_EQ(W().GetLastError(), os::kErrorModNotFound);
 
-  // The wrapper names the prefix: 64 (a WOW64 process of this 32-bit program) or 32.
+  // The wrapper names the prefix: 64 or 32. In the 64-bit prefix the i686 build of this program
+  // is a WOW64 process and the x86_64 build a native one, which is never WOW64.
   const char* expected = std::getenv("MVN_WINE_ARCH");
+  const bool program64 = sizeof(void*) == 8;
+  EXPECT_EQ(W().Is64BitProcess() != 0, program64);
   os::SystemInfo info;
   W().GetNativeSystemInfo(&info);
   EXPECT_GE(info.dwNumberOfProcessors, 1u);
   os::Bool wow64 = -1;
   ASSERT_TRUE(W().IsWow64Process(W().GetCurrentProcess(), &wow64));
-  EXPECT_EQ(wow64 != 0, info.wProcessorArchitecture == os::kProcessorArchitectureAmd64);
+  EXPECT_EQ(wow64 != 0,
+            !program64 && info.wProcessorArchitecture == os::kProcessorArchitectureAmd64);
   if (expected != nullptr && std::string(expected) == "64") {
     EXPECT_EQ(info.wProcessorArchitecture, os::kProcessorArchitectureAmd64);
-    EXPECT_TRUE(wow64);
+    EXPECT_EQ(wow64 != 0, !program64);
   } else if (expected != nullptr && std::string(expected) == "32") {
     EXPECT_EQ(info.wProcessorArchitecture, os::kProcessorArchitectureIntel);
     EXPECT_FALSE(wow64);

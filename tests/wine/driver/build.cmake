@@ -1,7 +1,8 @@
 # Wine tests of the driver and of the real Windows behind the seam (MinGW build only). Each runs
-# in the 64-bit prefix ($MVN_WINE64_PREFIX, where this 32-bit program is a WOW64 process and gets
-# the 64-bit driver) or the 32-bit one ($MVN_WINE32_PREFIX), falling back to prefixes in the
-# build folder. Tests sharing a prefix hold its lock: they restart its server.
+# in the 64-bit prefix ($MVN_WINE64_PREFIX, where the i686 build is a WOW64 process and the
+# x86_64 build a native one, both getting the 64-bit driver) or, for the i686 build only, the
+# 32-bit one ($MVN_WINE32_PREFIX), falling back to prefixes in the build folder. Tests sharing a
+# prefix hold its lock: they restart its server.
 if(NOT WIN32)
   return()
 endif()
@@ -25,7 +26,12 @@ mvn_target_defaults(mvn_driver_probe)
 target_link_libraries(mvn_driver_probe PRIVATE morvane_os_win32_sim morvane_core gtest)
 mvn_pack_program(mvn_driver_probe SIM)
 
-foreach(arch IN ITEMS 64 32)
+if(MVN_WIDTH EQUAL 64)
+  set(MVN_WINE_ARCHES 64)
+else()
+  set(MVN_WINE_ARCHES 64 32)
+endif()
+foreach(arch IN ITEMS ${MVN_WINE_ARCHES})
   set(fallback ${MVN_WINE${arch}_FALLBACK})
   add_test(NAME os_win32_wine${arch}
     COMMAND sh ${MVN_WINE_TESTS}/wine-run.sh ${arch} ${fallback}
