@@ -32,8 +32,10 @@ struct PeInfo {
 };
 
 // Parses the headers; raises PackError for anything that is not a complete PE file, that still
-// carries a COFF symbol table (the program must be linked stripped) or a signature.
-PeInfo ReadPe(ByteView file);
+// carries a COFF symbol table (the program must be linked stripped) or, unless
+// `allowSignature`, a signature (the program's would not survive packing; a driver image's is
+// its own and travels with it).
+PeInfo ReadPe(ByteView file, bool allowSignature = false);
 
 // The PE checksum of `file` (the algorithm of the image help library: 16-bit one's-complement
 // style sum of the file without its CheckSum field, plus the file length).
@@ -53,9 +55,15 @@ Bytes Pack(ByteView program, const Images& images);
 // The table as it stands in `file`.
 std::array<DriverImageEntry, 3> ReadTable(ByteView file);
 
+// The bytes of image `image` (a DriverImage) of a packed file, as its table gives them. Raises
+// PackError when the table points outside the file or the image is larger than the loader
+// accepts.
+Bytes ExtractImage(ByteView file, int image);
+
 // Checks a packed file: the images stand back to back from the last section's end in table
 // order, the last one ending at the end of the file, none larger than the loader accepts, the
-// checksum matches, and each non-empty NT image is itself a PE file with a correct checksum.
+// checksum matches, and each non-empty NT image is itself a PE file with a correct checksum
+// (signed or not).
 // When `expected` is given, the images must also equal those bytes. Raises PackError naming the
 // first fault.
 void Verify(ByteView file, const Images* expected = nullptr);

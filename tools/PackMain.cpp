@@ -13,8 +13,10 @@ namespace {
 constexpr const char kUsage[] =
     "usage: mvn_pack pack PROGRAM VXD NT32 NT64\n"
     "       mvn_pack verify PROGRAM [VXD NT32 NT64]\n"
-    "Packs the driver images (a VXD of \"-\" stands for none) into PROGRAM, or checks PROGRAM's\n"
-    "driver image table, optionally against the images it should carry.\n";
+    "       mvn_pack extract PROGRAM vxd|nt32|nt64 OUTPUT\n"
+    "Packs the driver images (a VXD of \"-\" stands for none) into PROGRAM, checks PROGRAM's\n"
+    "driver image table, optionally against the images it should carry, or writes one of\n"
+    "the images PROGRAM carries to OUTPUT.\n";
 
 pack::Bytes ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -45,7 +47,9 @@ void ReplaceFile(const std::string& path, const pack::Bytes& bytes) {
     }
   }
   std::error_code error;
-  std::filesystem::permissions(temporary, std::filesystem::status(path).permissions(), error);
+  std::filesystem::file_status old = std::filesystem::status(path, error);
+  if (std::filesystem::exists(old))
+    std::filesystem::permissions(temporary, old.permissions(), error);
   std::filesystem::rename(temporary, path, error);
   if (error) {
     std::filesystem::remove(temporary);
@@ -73,6 +77,14 @@ int main(int argc, char** argv) {
                   entries[0].offset, entries[0].size, entries[1].offset, entries[1].size,
                   entries[2].offset, entries[2].size, file.size());
       return 0;
+    }
+    if (command == "extract" && argc == 5) {
+      static const char* const names[] = {"vxd", "nt32", "nt64"};
+      for (int image = 0; image < 3; ++image)
+        if (std::string(argv[3]) == names[image]) {
+          ReplaceFile(argv[4], pack::ExtractImage(ReadAll(argv[2]), image));
+          return 0;
+        }
     }
   } catch (const std::exception& error) {
     std::fprintf(stderr, "mvn_pack: %s: %s\n", argc > 2 ? argv[2] : "", error.what());

@@ -204,6 +204,41 @@ TEST(PackImage, VerifyFindsEveryFaultOfAPackedFile) {
       std::string::npos);
 }
 
+TEST(PackImage, SignedDriverImagesArePackedAndVerifiedButASignedProgramIsNot) {
+  // A driver image's signature is its own: a certificate table after its last section.
+  pack::Images images = ThreeImages();
+  Bytes& signed32 = images[kImageNt32];
+  Put32(signed32, kOptional + 96 + 8 * 4, static_cast<std::uint32_t>(signed32.size()));
+  Put32(signed32, kOptional + 96 + 8 * 4 + 4, 0x20);
+  signed32.resize(signed32.size() + 0x20, 0x30);
+  Put32(signed32, kChecksum, pack::PeChecksum(signed32, kChecksum));
+  Bytes packed = pack::Pack(MakeProgram(), images);
+  EXPECT_NO_THROW(pack::Verify(packed, &images));
+  // Its checksum is still checked.
+  Bytes wrong = packed;
+  wrong[pack::ReadTable(packed)[kImageNt32].offset + 0x300] ^= 1;
+  Put32(wrong, kChecksum, pack::PeChecksum(wrong, kChecksum));
+  EXPECT_NE(ErrorOf([&] { pack::Verify(wrong); }).find("32-bit driver image's checksum"),
+            std::string::npos);
+}
+
+TEST(PackImage, ExtractGivesEachImageAsTheTableSaysAndRefusesATableOutsideTheFile) {
+  pack::Images images = ThreeImages();
+  Bytes packed = pack::Pack(MakeProgram(), images);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(pack::ExtractImage(packed, i), images[i]) << i;
+  const std::size_t entries = 0x450 + 16;
+  Bytes beyond = packed;
+  Put32(beyond, entries + 16, static_cast<std::uint32_t>(packed.size()) - 0x10);
+  EXPECT_NE(ErrorOf([&] { pack::ExtractImage(beyond, kImageNt64); }).find("past the end"),
+            std::string::npos);
+  Bytes huge = packed;
+  Put32(huge, entries + 4, kMaxDriverImageSize + 1);
+  EXPECT_NE(ErrorOf([&] { pack::ExtractImage(huge, kImageVxd); }).find("larger"),
+            std::string::npos);
+  EXPECT_THROW(pack::ExtractImage(packed, 3), PackError);
+  EXPECT_THROW(pack::ExtractImage(MakeProgram(false), kImageVxd), PackError);
+}
+
 TEST(PackImage, ChecksumFoldsCarriesSkipsItsFieldAndAddsTheLength) {
   EXPECT_EQ(pack::PeChecksum(Bytes{1, 0, 2, 0}, 100), 3u + 4);
   EXPECT_EQ(pack::PeChecksum(Bytes{0xFF, 0xFF, 2, 0}, 100), 2u + 4);  // 0xFFFF + 2 folds to 2

@@ -1,0 +1,98 @@
+// The LE writer, a build-time host program: turns the VxD's assembled ELF object into its LE
+// file. A failed write leaves no output behind.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "tools/LeWriter.h"
+
+namespace {
+
+constexpr const char kUsage[] =
+    "usage: mvn_le_write OBJECT OUTPUT --module NAME --ddb SYMBOL --description TEXT\n"
+    "                    [--ordinal N]\n"
+    "Writes the ELF object OBJECT (.text and .data) as the dynamically loadable VxD OUTPUT,\n"
+    "exporting the device descriptor block SYMBOL as entry ordinal N (1 unless given).\n";
+
+le::Bytes ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw le::LeError("cannot open " + path);
+  le::Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) throw le::LeError("cannot read " + path);
+  return bytes;
+}
+
+// Writes beside the target and renames over it, so the target is either old or complete.
+void WriteFile(const std::string& path, const le::Bytes& bytes) {
+  std::string temporary = path + ".writing";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) {
+      std::filesystem::remove(temporary);
+      throw le::LeError("cannot write " + temporary);
+    }
+  }
+  std::error_code error;
+  std::filesystem::rename(temporary, path, error);
+  if (error) {
+    std::filesystem::remove(temporary);
+    throw le::LeError("cannot replace " + path + ": " + error.message());
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  std::string module, ddb, description;
+  unsigned long ordinal = 1;
+  for (int i = 3; i < argc; i += 2) {
+    std::string option = argv[i];
+    if (i + 1 >= argc) {
+      std::fputs(kUsage, stderr);
+      return 2;
+    }
+    std::string value = argv[i + 1];
+    if (option == "--module") {
+      module = value;
+    } else if (option == "--ddb") {
+      ddb = value;
+    } else if (option == "--description") {
+      description = value;
+    } else if (option == "--ordinal") {
+      char* end = nullptr;
+      ordinal = std::strtoul(value.c_str(), &end, 10);
+      if (*end != '\0' || ordinal < 1 || ordinal > 0xFFFF) {
+        std::fprintf(stderr, "mvn_le_write: bad ordinal %s\n", value.c_str());
+        return 2;
+      }
+    } else {
+      std::fputs(kUsage, stderr);
+      return 2;
+    }
+  }
+  if (module.empty() || ddb.empty() || description.empty()) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  try {
+    le::Module m = le::ReadElf(ReadAll(argv[1]), ddb);
+    m.name = module;
+    m.description = description;
+    m.ddbOrdinal = static_cast<std::uint16_t>(ordinal);
+    WriteFile(argv[2], le::WriteLe(m));
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "mvn_le_write: %s: %s\n", argv[1], error.what());
+    return 1;
+  }
+  return 0;
+}
