@@ -13,10 +13,13 @@ namespace {
 
 const FontSpec kWindowFont = {"MS Sans Serif", 8, kColorWindowText, false};
 
-FormStyle AboutStyle(int clientWidth) {
+constexpr int kAboutClientHeight = 171;
+
+FormStyle AboutStyle(int clientWidth, int dpi) {
   FormStyle style;
   style.clientWidth = clientWidth;
-  style.clientHeight = 171;
+  style.clientHeight = kAboutClientHeight;
+  style.dpi = dpi;
   style.border = BorderStyle::Dialog;
   style.minimizeButton = false;
   style.keyPreview = true;
@@ -42,8 +45,9 @@ constexpr Placement kDriverAt = {15, 136, 184, 13};
 constexpr Placement kAddressAt = {44, 152, 126, 13};
 
 // The window's width: the design's, or wider where a label, growing to the right from its
-// left edge, would otherwise run past the right edge in the font the window really gets.
-int AboutWidth(ControlFactory& factory) {
+// left edge, would otherwise run past the right edge in the font the window really gets when
+// drawn at `dpi` dots per inch.
+int AboutWidth(ControlFactory& factory, int dpi) {
   struct Text {
     int left;
     const char* text;
@@ -60,15 +64,21 @@ int AboutWidth(ControlFactory& factory) {
   };
   int width = 213;
   for (const Text& t : texts) {
-    width = std::max(width, t.left + factory.TextWidth(t.text, t.font) + kAboutMargin);
+    width = std::max(width, t.left + factory.TextWidth(t.text, t.font, dpi) + kAboutMargin);
   }
   return width;
+}
+
+// The window's style at the resolution at which it fits the screen (FitDpi).
+FormStyle FittedAboutStyle(ControlFactory& factory) {
+  int dpi = FitDpi(factory, AboutStyle(0, 0), [&](int at) { return AboutWidth(factory, at); });
+  return AboutStyle(AboutWidth(factory, dpi), dpi);
 }
 
 }  // namespace
 
 TFormAbout::TFormAbout(ControlFactory& factory)
-    : Window(factory.CreateForm(AboutStyle(AboutWidth(factory)))),
+    : Window(factory.CreateForm(FittedAboutStyle(factory))),
       Label1(factory.CreateLabel(Window, kTitleAt, kProductName, &kTitleFont)),
       VersionLabel(factory.CreateLabel(Window, kVersionAt, "", nullptr)),
       DateLabel(factory.CreateLabel(Window, kDateAt, "", nullptr)),

@@ -37,6 +37,27 @@ struct FontSpec {
 // The character height in pixels of a font at `dpi` dots per inch, rounded to the nearest.
 int FontPixelHeight(const FontSpec& font, int dpi);
 
+// The resolution every position and size of the windows is given at.
+inline constexpr int kDesignDpi = 96;
+// `pixels` at 96 dots per inch in pixels at `dpi`, rounded to the nearest.
+int AtDpi(int pixels, int dpi);
+
+// A size, or a rectangle of the screen, in screen pixels.
+struct PixelSize {
+  int width = 0;
+  int height = 0;
+
+  bool operator==(const PixelSize&) const = default;
+};
+struct ScreenArea {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+
+  bool operator==(const ScreenArea&) const = default;
+};
+
 // Where a control stands in its container's client area, in pixels at 96 dots per inch, and
 // its place in the container's tab order (-1: not a tab stop).
 struct Placement {
@@ -63,6 +84,10 @@ struct FormStyle {
   bool menuBar = false;
   Color background = kColorButtonFace;
   FontSpec font;  // used by every control that is given no font of its own
+  // The resolution the form's positions, sizes and fonts are drawn at: the screen's, or a
+  // lower one where the form would not fit the screen at the screen's (FitDpi); 0 stands for
+  // the screen's.
+  int dpi = 0;
 };
 
 // Modifier keys held during a key press.
@@ -107,7 +132,8 @@ class FormControl : public Container {
  public:
   virtual void SetCaption(const std::string& text) = 0;
   virtual std::string Caption() const = 0;
-  // Shows the form without waiting; a form is centred on the desktop whenever it is shown.
+  // Shows the form without waiting; a form is centred in the work area of its monitor whenever
+  // it is shown.
   virtual void Show() = 0;
   // Shows the form while every other window of the program takes no input, and returns the
   // modal result once a non-zero one ends the show (Escape handlers, the close button).
@@ -154,7 +180,7 @@ class MenuItemControl : public MenuControl {
 };
 
 // Makes the controls of a toolkit. Each control lives as long as the factory; positions are
-// pixels at 96 dots per inch, which the toolkit may scale to the screen.
+// pixels at 96 dots per inch, which the toolkit scales to its form's resolution.
 class ControlFactory {
  public:
   virtual ~ControlFactory() = default;
@@ -177,8 +203,29 @@ class ControlFactory {
   virtual OpenDialogControl& CreateOpenDialog(FormControl& owner) = 0;
   virtual MessageBoxControl& CreateMessageBox(FormControl& owner) = 0;
 
-  // The width `text` takes when a label draws it in `font`, in pixels at 96 dots per inch
-  // (rounded up): the windows make room for their labels with it, whatever font and screen
-  // resolution the toolkit really has.
-  virtual int TextWidth(const std::string& text, const FontSpec& font) = 0;
+  // The width `text` takes when a label of a form drawn at `dpi` dots per inch draws it in
+  // `font`, in pixels at 96 dots per inch (rounded up): the windows make room for their labels
+  // with it, whatever font and screen resolution the toolkit really has.
+  virtual int TextWidth(const std::string& text, const FontSpec& font, int dpi) = 0;
+
+  // The screen's resolution in dots per inch.
+  virtual int ScreenDpi() = 0;
+  // The work area (the screen less the task bar and other bars docked at its edges) of the
+  // monitor the program's windows are shown on, in screen pixels.
+  virtual ScreenArea WorkArea() = 0;
+  // What the frame of a form of `style` (borders, title bar, menu bar) adds to its client area,
+  // in screen pixels.
+  virtual PixelSize FrameSize(const FormStyle& style) = 0;
 };
+
+// The smallest resolution a form is drawn at to make it fit a small screen: its 8-point text is
+// then 8 pixels high, the smallest the system's dialog font comes in.
+inline constexpr int kSmallestFitDpi = 72;
+
+// The resolution to draw a form of `style` at: the screen's, or where the form would not fit
+// the work area at the screen's, the highest lower one at which it does (never below
+// kSmallestFitDpi; a form too big even then shows its top left corner). The form's client
+// height is the style's; `clientWidthAt` lays the form out for a resolution and answers its
+// client width in pixels at 96 dots per inch: text measures differently at each resolution.
+int FitDpi(ControlFactory& factory, const FormStyle& style,
+           const std::function<int(int dpi)>& clientWidthAt);

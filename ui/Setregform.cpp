@@ -50,10 +50,11 @@ void ReportStartupResult(MessageBoxControl& messages, const StartupResult& resul
 
 namespace {
 
-FormStyle MainStyle(int clientWidth) {
+FormStyle MainStyle(const MainLayout& layout) {
   FormStyle style;
-  style.clientWidth = clientWidth;
-  style.clientHeight = 608;
+  style.clientWidth = layout.clientWidth;
+  style.clientHeight = kMainClientHeight;
+  style.dpi = layout.dpi;
   style.border = BorderStyle::Single;
   style.minimizeButton = true;
   style.keyPreview = false;
@@ -104,13 +105,13 @@ constexpr char kLegendText[] = "* Indicates a reserved value";
 
 // How far a column's lists must move right so that the widest of its labels, standing at
 // `labelLeft`, keeps kLabelGap before them.
-int ListShift(ControlFactory& factory, std::initializer_list<const char*> keys, int labelLeft,
-              int listLeft) {
-  const FontSpec font = MainStyle(0).font;
+int ListShift(ControlFactory& factory, int dpi, std::initializer_list<const char*> keys,
+              int labelLeft, int listLeft) {
+  const FontSpec font = MainStyle({}).font;
   int needed = 0;
   for (const char* key : keys) {
     if (const RegisterField* field = FindField(key)) {
-      needed = std::max(needed, labelLeft + factory.TextWidth(field->label, font) + kLabelGap);
+      needed = std::max(needed, labelLeft + factory.TextWidth(field->label, font, dpi) + kLabelGap);
     }
   }
   return std::max(0, needed - listLeft);
@@ -118,15 +119,16 @@ int ListShift(ControlFactory& factory, std::initializer_list<const char*> keys, 
 
 // The width a column's lists need to show the widest of their texts (a choice, or "UNKNOWN")
 // whole when closed; never less than the design's.
-int ListWidth(ControlFactory& factory, std::initializer_list<const char*> keys, int designWidth) {
-  const FontSpec font = MainStyle(0).font;
-  int widest = factory.TextWidth(kUnknownText, font);
+int ListWidth(ControlFactory& factory, int dpi, std::initializer_list<const char*> keys,
+              int designWidth) {
+  const FontSpec font = MainStyle({}).font;
+  int widest = factory.TextWidth(kUnknownText, font, dpi);
   for (const char* key : keys) {
     const RegisterField* field = FindField(key);
     if (field == nullptr) continue;
     for (const FieldChoice* choice : *field->choices) {
       if (choice == &NoChoice) break;
-      widest = std::max(widest, factory.TextWidth(ChoiceDisplayText(*field, *choice), font));
+      widest = std::max(widest, factory.TextWidth(ChoiceDisplayText(*field, *choice), font, dpi));
     }
   }
   return std::max(designWidth, widest + kListChrome);
@@ -134,7 +136,7 @@ int ListWidth(ControlFactory& factory, std::initializer_list<const char*> keys, 
 
 }  // namespace
 
-MainLayout FitMainLayout(ControlFactory& f) {
+MainLayout LayOutMainWindow(ControlFactory& f, int dpi) {
   const std::initializer_list<const char*> timing = {"Tcl", "Trc", "Trfc", "Trcd", "Trrd", "Tras",
                                                      "Trp", "Twr", "Twtr", "Trtw", "Tref"};
   const std::initializer_list<const char*> config = {
@@ -149,32 +151,35 @@ MainLayout FitMainLayout(ControlFactory& f) {
       "ReqBufCnt",     "PostedReqBufCnt",     "RespBufCnt",        "ProbeBufCnt",
       "ReqDataBufCnt", "PostedReqDataBufCnt", "ResponseDataBufCnt"};
   MainLayout L;
+  L.dpi = dpi;
 
-  L.timingListLeft += ListShift(f, timing, kLabelLeft, L.timingListLeft);
-  L.timingListWidth = ListWidth(f, timing, L.timingListWidth);
-  int legendRight = kLegendLeft + f.TextWidth(kLegendText, kLegendFont);
+  L.timingListLeft += ListShift(f, dpi, timing, kLabelLeft, L.timingListLeft);
+  L.timingListWidth = ListWidth(f, dpi, timing, L.timingListWidth);
+  int legendRight = kLegendLeft + f.TextWidth(kLegendText, kLegendFont, dpi);
   L.timingWidth = std::max({L.timingWidth, L.timingListLeft + L.timingListWidth + kBoxPadding,
                             legendRight + kBoxPadding});
 
-  L.configListLeft += ListShift(f, config, kLabelLeft, L.configListLeft);
-  L.configListWidth = ListWidth(f, config, L.configListWidth);
+  L.configListLeft += ListShift(f, dpi, config, kLabelLeft, L.configListLeft);
+  L.configListWidth = ListWidth(f, dpi, config, L.configListWidth);
   // The MEMCLK block keeps its two columns: the right one moves with the left one's lists.
-  L.clockListWidth = ListWidth(f, clocks, L.clockListWidth);
-  L.clockLeftList += ListShift(f, {"MEMCLK0", "MEMCLK1"}, kClockLeftColumnLabel, L.clockLeftList);
+  L.clockListWidth = ListWidth(f, dpi, clocks, L.clockListWidth);
+  L.clockLeftList +=
+      ListShift(f, dpi, {"MEMCLK0", "MEMCLK1"}, kClockLeftColumnLabel, L.clockLeftList);
   L.clockRightLabel = L.clockLeftList + L.clockListWidth + kClockColumnSpacing;
   L.clockRightList = L.clockRightLabel + kClockLabelRoom;
-  L.clockRightList += ListShift(f, {"MEMCLK2", "MEMCLK3"}, L.clockRightLabel, L.clockRightList);
+  L.clockRightList +=
+      ListShift(f, dpi, {"MEMCLK2", "MEMCLK3"}, L.clockRightLabel, L.clockRightList);
   int configNeeded =
       std::max(L.configListLeft + L.configListWidth, L.clockRightList + L.clockListWidth);
   L.configWidth = std::max(L.configWidth, configNeeded + kBoxPadding);
 
   // The link box's two columns, the right one moving with the left one's lists.
-  L.linkListWidth =
-      std::max(ListWidth(f, linkLeft, L.linkListWidth), ListWidth(f, linkRight, L.linkListWidth));
-  L.linkLeftList += ListShift(f, linkLeft, kLinkLeftLabel, L.linkLeftList);
+  L.linkListWidth = std::max(ListWidth(f, dpi, linkLeft, L.linkListWidth),
+                             ListWidth(f, dpi, linkRight, L.linkListWidth));
+  L.linkLeftList += ListShift(f, dpi, linkLeft, kLinkLeftLabel, L.linkLeftList);
   L.linkRightLabel = L.linkLeftList + L.linkListWidth + kLinkColumnSpacing;
   L.linkRightList = L.linkRightLabel + kLinkLabelRoom;
-  L.linkRightList += ListShift(f, linkRight, L.linkRightLabel, L.linkRightList);
+  L.linkRightList += ListShift(f, dpi, linkRight, L.linkRightLabel, L.linkRightList);
 
   // The two upper boxes side by side; the link box and the button strip span both, and the
   // right edges of the upper and lower boxes stay flush.
@@ -186,11 +191,17 @@ MainLayout FitMainLayout(ControlFactory& f) {
   return L;
 }
 
+MainLayout FitMainLayout(ControlFactory& factory) {
+  int dpi = FitDpi(factory, MainStyle({}),
+                   [&](int at) { return LayOutMainWindow(factory, at).clientWidth; });
+  return LayOutMainWindow(factory, dpi);
+}
+
 TSetDRAMRegisterForm::TSetDRAMRegisterForm(ControlFactory& factory)
     : TSetDRAMRegisterForm(factory, FitMainLayout(factory)) {}
 
 TSetDRAMRegisterForm::TSetDRAMRegisterForm(ControlFactory& f, const MainLayout& L)
-    : Window(f.CreateForm(MainStyle(L.clientWidth))),
+    : Window(f.CreateForm(MainStyle(L))),
 
       TimingGroupBox(f.CreateGroupBox(Window, {8, 8, L.timingWidth, 329, 0}, "Timing Parameters")),
       CASLabel(FieldLabel(f, TimingGroupBox, kLabelLeft, 24)),
@@ -402,8 +413,7 @@ void TSetDRAMRegisterForm::SetRegistersButtonClick() {
   // A register whose last read failed holds no hardware value: then neither group is written
   // and Set stays enabled for after a successful Refresh.
   if (!RegistersWritable()) {
-    Messages.Show(kUnreadableMessage, kUnreadableCaption,
-                  kMessageOk | kMessageIconExclamation);
+    Messages.Show(kUnreadableMessage, kUnreadableCaption, kMessageOk | kMessageIconExclamation);
     return;
   }
   // Every register of both groups is written, changed or not, and read back.

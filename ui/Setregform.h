@@ -32,11 +32,13 @@ void ReportStartupResult(MessageBoxControl& messages, const StartupResult& resul
                          const std::string& startupFile);
 
 // Where the window's columns stand and how wide their lists are, in pixels at 96 dots per
-// inch. The design values fit an 8-point "MS Sans Serif"; where the font the window really
-// gets draws a column's labels wider than the room before its lists, those lists (and all
-// that stands right of them) move right by the difference, where it draws a list's choices
-// wider than the list, the column's lists widen, and the boxes and the window grow with them.
+// inch, and the resolution the window is drawn at. The design values fit an 8-point "MS Sans
+// Serif"; where the font the window really gets draws a column's labels wider than the room
+// before its lists, those lists (and all that stands right of them) move right by the
+// difference, where it draws a list's choices wider than the list, the column's lists widen,
+// and the boxes and the window grow with them.
 struct MainLayout {
+  int dpi = kDesignDpi;
   int timingListLeft = 168;
   int timingListWidth = 113;
   int timingWidth = 289;
@@ -61,7 +63,16 @@ struct MainLayout {
 // The smallest free room between a label's text and its list.
 inline constexpr int kLabelGap = 4;
 
-// The layout for the labels' texts as `factory` measures them in the window's fonts.
+// The client area's height in pixels at 96 dots per inch.
+inline constexpr int kMainClientHeight = 608;
+
+// The layout for the labels' texts as `factory` measures them in the window's fonts drawn at
+// `dpi` dots per inch.
+MainLayout LayOutMainWindow(ControlFactory& factory, int dpi);
+
+// The layout at the screen's resolution, or where the window would not fit the work area
+// there, at the highest lower one at which it does (FitDpi): the whole window, fonts and all,
+// drawn smaller, so that every control stays on the screen in the design's arrangement.
 MainLayout FitMainLayout(ControlFactory& factory);
 
 class TSetDRAMRegisterForm {

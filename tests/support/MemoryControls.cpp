@@ -126,7 +126,10 @@ MessageBoxControl& MemoryControlFactory::CreateMessageBox(FormControl& /*owner*/
   return messages;
 }
 
-int MemoryControlFactory::TextWidth(const std::string& text, const FontSpec& font) {
-  int eighthPoints = static_cast<int>(text.size()) * charWidth * font.points;
-  return (eighthPoints + 7) / 8;
+int MemoryControlFactory::TextWidth(const std::string& text, const FontSpec& font, int dpi) {
+  // One character in pixels of the resolution, rounded to the nearest; the text back at 96
+  // dots per inch, rounded up.
+  int character = (charWidth * font.points * dpi + 4 * kDesignDpi) / (8 * kDesignDpi);
+  int pixels = static_cast<int>(text.size()) * character;
+  return (pixels * kDesignDpi + dpi - 1) / dpi;
 }

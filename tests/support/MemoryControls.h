@@ -157,12 +157,25 @@ class MemoryControlFactory : public ControlFactory {
   MenuItemControl& CreateMenuItem(MenuControl& parent, const std::string& caption) override;
   OpenDialogControl& CreateOpenDialog(FormControl& owner) override;
   MessageBoxControl& CreateMessageBox(FormControl& owner) override;
-  // Every character `charWidth` pixels wide in an 8-point font, in proportion for other sizes.
-  int TextWidth(const std::string& text, const FontSpec& font) override;
+  // Every character `charWidth` pixels wide in an 8-point font at 96 dots per inch, in
+  // proportion for other sizes and resolutions, each character's width rounded to whole
+  // pixels of the resolution as a screen font's are.
+  int TextWidth(const std::string& text, const FontSpec& font, int dpi) override;
+  int ScreenDpi() override { return screenDpi; }
+  ScreenArea WorkArea() override { return workArea; }
+  PixelSize FrameSize(const FormStyle& style) override {
+    return {frame.width, frame.height + (style.menuBar ? menuBarHeight : 0)};
+  }
 
   // The average character width of an 8-point "MS Sans Serif" at 96 dots per inch; tests set
   // wider fonts.
   int charWidth = 5;
+  // The screen: its resolution, its work area, and the frame a form gets (a title bar and
+  // borders, and a menu bar where the form has one). Tests set smaller or finer screens.
+  int screenDpi = kDesignDpi;
+  ScreenArea workArea = {0, 0, 1920, 1040};
+  PixelSize frame = {6, 25};
+  int menuBarHeight = 19;
   std::vector<std::unique_ptr<MemoryForm>> forms;
   std::vector<std::unique_ptr<MemoryGroupBox>> groupBoxes;
   std::vector<std::unique_ptr<MemoryLabel>> labels;

@@ -101,6 +101,41 @@ Function LibraryFunction(const char* library, const char* name) {
   return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
+// The work area of the monitor `window` is on, or of the primary monitor for none. The monitor
+// functions are looked up: Windows 95 and NT 4 have none, and a system without them has one
+// monitor.
+RECT WorkAreaOf(HWND window) {
+  using FromWindow = HMONITOR(WINAPI*)(HWND, DWORD);
+  using MonitorInfo = BOOL(WINAPI*)(HMONITOR, MONITORINFO*);
+  auto fromWindow = LibraryFunction<FromWindow>("user32.dll", "MonitorFromWindow");
+  auto monitorInfo = LibraryFunction<MonitorInfo>("user32.dll", "GetMonitorInfoA");
+  if (window != nullptr && fromWindow != nullptr && monitorInfo != nullptr) {
+    MONITORINFO info = {};
+    info.cbSize = sizeof info;
+    HMONITOR monitor = fromWindow(window, MONITOR_DEFAULTTONEAREST);
+    if (monitor != nullptr && monitorInfo(monitor, &info)) return info.rcWork;
+  }
+  RECT work;
+  if (SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0) && work.right > work.left &&
+      work.bottom > work.top) {
+    return work;
+  }
+  return {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+}
+
+// The window styles of a form.
+void FormWindowStyles(const FormStyle& style, DWORD* windowStyle, DWORD* extendedStyle) {
+  // Not clipping its children: the form paints beneath its group boxes, which leave their
+  // insides to it.
+  *windowStyle = WS_CAPTION | WS_SYSMENU;
+  *extendedStyle = 0;
+  if (style.border == BorderStyle::Dialog) {
+    *windowStyle |= WS_POPUP;
+    *extendedStyle |= WS_EX_DLGMODALFRAME;
+  }
+  if (style.minimizeButton) *windowStyle |= WS_MINIMIZEBOX;
+}
+
 bool IsNt5OrLater() {
   DWORD version = GetVersion();
   return (version & 0x80000000u) == 0 && LOBYTE(LOWORD(version)) >= 5;
@@ -295,11 +330,10 @@ std::string Win32Form::Caption() const {
   return WindowText(hwnd);
 }
 
-void Win32Form::CenterOnDesktop() {
-  RECT work;
-  if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0)) {
-    work = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  }
+void Win32Form::CenterInWorkArea() {
+  // A window of the main window's is centred on the main window's monitor.
+  HWND owner = GetWindow(hwnd, GW_OWNER);
+  RECT work = WorkAreaOf(owner != nullptr ? owner : hwnd);
   RECT frame;
   GetWindowRect(hwnd, &frame);
   int width = frame.right - frame.left, height = frame.bottom - frame.top;
@@ -320,7 +354,7 @@ void Win32Form::FocusFirstControl() {
 
 void Win32Form::Show() {
   if (IsWindowVisible(hwnd)) return;
-  CenterOnDesktop();
+  CenterInWorkArea();
   // The main window's first show follows how the program was started (normal, minimized).
   ShowWindow(hwnd, isMain ? SW_SHOWDEFAULT : SW_SHOW);
   UpdateWindow(hwnd);
@@ -334,7 +368,7 @@ int Win32Form::ShowModal() {
   HWND owner = GetWindow(hwnd, GW_OWNER);
   bool ownerEnabled = owner != nullptr && IsWindowEnabled(owner);
   if (ownerEnabled) EnableWindow(owner, FALSE);
-  CenterOnDesktop();
+  CenterInWorkArea();
   ShowWindow(hwnd, SW_SHOW);
   SetActiveWindow(hwnd);
   FocusFirstControl();
@@ -501,20 +535,20 @@ Win32Factory::~Win32Factory() {
   for (const CachedBrush& cached : brushes_) DeleteObject(cached.brush);
 }
 
-HFONT Win32Factory::Font(const FontSpec& spec) {
+HFONT Win32Factory::Font(const FontSpec& spec, int dpi) {
   for (const CachedFont& cached : fonts_) {
     if (cached.spec.face == spec.face && cached.spec.points == spec.points &&
-        cached.spec.fixedPitch == spec.fixedPitch) {
+        cached.spec.fixedPitch == spec.fixedPitch && cached.dpi == dpi) {
       return cached.font;
     }
   }
   HFONT font =
-      CreateFontA(-FontPixelHeight(spec, dpi_), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+      CreateFontA(-FontPixelHeight(spec, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                   DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                   static_cast<BYTE>((spec.fixedPitch ? FIXED_PITCH : DEFAULT_PITCH) | FF_DONTCARE),
                   spec.face.c_str());
   if (font == nullptr) font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-  fonts_.push_back({spec, font});
+  fonts_.push_back({spec, dpi, font});
   return font;
 }
 
@@ -538,19 +572,28 @@ Win32Form* Win32Factory::FormOf(HWND hwnd) const {
   return nullptr;
 }
 
+ScreenArea Win32Factory::WorkArea() {
+  // Where the main window is, for the windows after it; the primary monitor's before it.
+  RECT work = WorkAreaOf(forms_.empty() ? nullptr : forms_.front()->hwnd);
+  return {work.left, work.top, work.right - work.left, work.bottom - work.top};
+}
+
+PixelSize Win32Factory::FrameSize(const FormStyle& style) {
+  DWORD windowStyle = 0, extendedStyle = 0;
+  FormWindowStyles(style, &windowStyle, &extendedStyle);
+  RECT frame = {0, 0, 0, 0};
+  AdjustWindowRectEx(&frame, windowStyle, style.menuBar ? TRUE : FALSE, extendedStyle);
+  return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
 FormControl& Win32Factory::CreateForm(const FormStyle& style) {
-  auto form = std::make_unique<Win32Form>(*this, style);
+  FormStyle drawn = style;
+  if (drawn.dpi <= 0) drawn.dpi = dpi_;
+  auto form = std::make_unique<Win32Form>(*this, drawn);
   form->isMain = forms_.empty();
-  // Not clipping its children: the form paints beneath its group boxes, which leave their
-  // insides to it.
-  DWORD windowStyle = WS_CAPTION | WS_SYSMENU;
-  DWORD extendedStyle = 0;
-  if (style.border == BorderStyle::Dialog) {
-    windowStyle |= WS_POPUP;
-    extendedStyle |= WS_EX_DLGMODALFRAME;
-  }
-  if (style.minimizeButton) windowStyle |= WS_MINIMIZEBOX;
-  RECT frame = {0, 0, Scale(style.clientWidth), Scale(style.clientHeight)};
+  DWORD windowStyle = 0, extendedStyle = 0;
+  FormWindowStyles(drawn, &windowStyle, &extendedStyle);
+  RECT frame = {0, 0, form->Scale(drawn.clientWidth), form->Scale(drawn.clientHeight)};
   AdjustWindowRectEx(&frame, windowStyle, style.menuBar ? TRUE : FALSE, extendedStyle);
   // Later windows belong to the main window: they stay in front of it and leave the taskbar
   // to it.
@@ -568,10 +611,10 @@ HWND Win32Factory::CreateChild(Container& parent, const Placement& at, ChildWind
   Win32Form& form = FormOfContainer(parent);
   Placement inForm = InForm(parent, at);
   UINT id = form.nextControlId++;
-  HWND hwnd = CreateWindowExA(0, className, text, WS_CHILD | WS_VISIBLE | style, Scale(inForm.left),
-                              Scale(inForm.top), Scale(inForm.width), Scale(inForm.height),
-                              form.hwnd, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)),
-                              GetModuleHandleA(nullptr), nullptr);
+  HWND hwnd = CreateWindowExA(
+      0, className, text, WS_CHILD | WS_VISIBLE | style, form.Scale(inForm.left),
+      form.Scale(inForm.top), form.Scale(inForm.width), form.Scale(inForm.height), form.hwnd,
+      reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
   if (hwnd == nullptr) {
     FailCreating("window's controls");
     return nullptr;
@@ -601,7 +644,7 @@ GroupBoxControl& Win32Factory::CreateGroupBox(Container& parent, const Placement
   auto box = std::make_unique<Win32GroupBox>();
   box->form = &FormOfContainer(parent);
   CreateChild(parent, at, *box, "BUTTON", caption.c_str(), BS_GROUPBOX | WS_CLIPSIBLINGS,
-              Font(box->form->style().font));
+              Font(box->form->style().font, box->form->style().dpi));
   Placement inForm = InForm(parent, at);
   box->originLeft = inForm.left;
   box->originTop = inForm.top;
@@ -614,8 +657,9 @@ GroupBoxControl& Win32Factory::CreateGroupBox(Container& parent, const Placement
 LabelControl& Win32Factory::CreateLabel(Container& parent, const Placement& at,
                                         const std::string& text, const FontSpec* font) {
   auto label = std::make_unique<Win32Label>();
-  const FontSpec& spec = font != nullptr ? *font : FormOfContainer(parent).style().font;
-  label->font = Font(spec);
+  const FormStyle& formStyle = FormOfContainer(parent).style();
+  const FontSpec& spec = font != nullptr ? *font : formStyle.font;
+  label->font = Font(spec, formStyle.dpi);
   label->color = spec.color;
   Placement unsized = at;
   unsized.tabOrder = -1;
@@ -630,9 +674,9 @@ ChoiceBox& Win32Factory::CreateComboBox(Container& parent, const Placement& at, 
   auto box = std::make_unique<Win32ComboBox>();
   CreateChild(parent, at, *box, "COMBOBOX", "",
               CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP,
-              Font(FormOfContainer(parent).style().font));
+              Font(FormOfContainer(parent).style().font, FormOfContainer(parent).style().dpi));
   // The closed box takes its height from the font; the items get theirs here.
-  SendMessageA(box->hwnd, CB_SETITEMHEIGHT, 0, Scale(itemHeight));
+  SendMessageA(box->hwnd, CB_SETITEMHEIGHT, 0, FormOfContainer(parent).Scale(itemHeight));
   Win32ComboBox& result = *box;
   children_.push_back(std::move(box));
   return result;
@@ -642,7 +686,7 @@ ButtonControl& Win32Factory::CreateButton(Container& parent, const Placement& at
                                           const std::string& caption) {
   auto button = std::make_unique<Win32Button>();
   CreateChild(parent, at, *button, "BUTTON", caption.c_str(), BS_PUSHBUTTON | WS_TABSTOP,
-              Font(FormOfContainer(parent).style().font));
+              Font(FormOfContainer(parent).style().font, FormOfContainer(parent).style().dpi));
   Win32Button& result = *button;
   children_.push_back(std::move(button));
   return result;
@@ -700,11 +744,13 @@ MessageBoxControl& Win32Factory::CreateMessageBox(FormControl& owner) {
   return *messageBoxes_.back();
 }
 
-int Win32Factory::TextWidth(const std::string& text, const FontSpec& font) {
-  // Measured as a label sizes itself, on the screen, then taken back to 96 dots per inch.
-  RECT extent = TextExtent(nullptr, Font(font), text);
+int Win32Factory::TextWidth(const std::string& text, const FontSpec& font, int dpi) {
+  // Measured as a label of a form drawn at `dpi` sizes itself, then taken back to 96 dots per
+  // inch.
+  if (dpi <= 0) dpi = dpi_;
+  RECT extent = TextExtent(nullptr, Font(font, dpi), text);
   int pixels = extent.right - extent.left;
-  return (pixels * 96 + dpi_ - 1) / dpi_;
+  return (pixels * kDesignDpi + dpi - 1) / dpi;
 }
 
 bool Win32Factory::PreTranslate(MSG& msg) {

@@ -1,6 +1,6 @@
 // The window logic's controls over real Win32 windows: one thin wrapper per control, each
 // holding its window handle, and the factory that creates them at the positions the logic
-// gives (scaled from 96 dots per inch to the screen's).
+// gives (scaled from 96 dots per inch to the resolution of their form).
 #pragma once
 
 #include <windows.h>
@@ -130,7 +130,9 @@ class Win32Form : public FormControl {
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
   HWND hwnd = nullptr;
+  // The style it was made with, its resolution always set.
   const FormStyle& style() const { return style_; }
+  int Scale(int pixels) const { return AtDpi(pixels, style_.dpi); }
   bool isMain = false;
   std::map<HWND, ChildWindow*> children;
   std::map<UINT, Win32MenuItem*> menuItems;
@@ -140,7 +142,7 @@ class Win32Form : public FormControl {
   UINT nextMenuId = 1000;
 
  private:
-  void CenterOnDesktop();
+  void CenterInWorkArea();
   void FocusFirstControl();
 
   Win32Factory& factory_;
@@ -169,7 +171,10 @@ class Win32Factory : public ControlFactory {
   MenuItemControl& CreateMenuItem(MenuControl& parent, const std::string& caption) override;
   OpenDialogControl& CreateOpenDialog(FormControl& owner) override;
   MessageBoxControl& CreateMessageBox(FormControl& owner) override;
-  int TextWidth(const std::string& text, const FontSpec& font) override;
+  int TextWidth(const std::string& text, const FontSpec& font, int dpi) override;
+  int ScreenDpi() override { return dpi_; }
+  ScreenArea WorkArea() override;
+  PixelSize FrameSize(const FormStyle& style) override;
 
   // Runs the message loop until the main window is destroyed (WM_QUIT).
   void RunMessageLoop();
@@ -183,8 +188,7 @@ class Win32Factory : public ControlFactory {
   // when it has been handled and must not be dispatched.
   bool PreTranslate(MSG& msg);
 
-  int Scale(int pixels) const { return MulDiv(pixels, dpi_, 96); }
-  HFONT Font(const FontSpec& spec);
+  HFONT Font(const FontSpec& spec, int dpi);
   HBRUSH Brush(Color color);
   Win32Form* FormOf(HWND hwnd) const;
 
@@ -194,7 +198,7 @@ class Win32Factory : public ControlFactory {
                    const char* className, const char* text, DWORD style, HFONT font);
 
   static Win32Factory* current_;
-  int dpi_ = 96;
+  int dpi_ = kDesignDpi;  // the screen's
   bool running_ = false;
   std::optional<Exception> failure_;
   std::vector<std::unique_ptr<Win32Form>> forms_;
@@ -205,6 +209,7 @@ class Win32Factory : public ControlFactory {
   std::vector<std::unique_ptr<OpenDialogControl>> dialogs_;
   struct CachedFont {
     FontSpec spec;
+    int dpi;
     HFONT font;
   };
   std::vector<CachedFont> fonts_;

@@ -125,23 +125,51 @@ TEST_F(AboutWindow, ShowingItAgainShowsTheSameTextsWithoutRecomputingThem) {
 }
 
 // Wider fonts widen the window so that every label, growing to the right from its left
-// edge, still ends inside it; the design's font keeps the design's width.
-TEST(AboutWindowFonts, WidensForWideFontsAndKeepsTheDesignWidthOtherwise) {
-  for (int charWidth : {4, 5, 6, 8, 12}) {
-    MemoryControlFactory fonts;
-    fonts.charWidth = charWidth;
-    TFormAbout wide(fonts);
-    int width = Mem(wide.Window).style.clientWidth;
-    SCOPED_TRACE(charWidth);
-    for (auto& label : fonts.labels) {
-      FontSpec font = label->font.value_or(Mem(wide.Window).style.font);
-      EXPECT_LE(label->placement.left + fonts.TextWidth(label->text, font), width - 8)
-          << label->text;
-    }
-    if (charWidth <= 5) {
-      EXPECT_EQ(width, 213);
-    } else if (charWidth >= 8) {
-      EXPECT_GT(width, 213);
+// edge, still ends inside it; the design's font keeps the design's width. A screen too small
+// for the window at its resolution gets it drawn at the highest lower one at which it fits.
+TEST(AboutWindowFonts, WidensForWideFontsAndFitsTheScreen) {
+  struct Screen {
+    int dpi;
+    ScreenArea work;
+    int expectedDpi;  // for the design's font
+  };
+  // The window is 171 high, and its frame 25 more here.
+  const Screen screens[] = {
+      {96, {0, 0, 1024, 738}, 96},
+      {144, {0, 0, 1920, 1040}, 144},
+      {120, {0, 0, 1024, 180}, 87},
+      {96, {0, 0, 160, 600}, 72},
+  };
+  for (const Screen& screen : screens) {
+    for (int charWidth : {4, 5, 6, 8, 12}) {
+      MemoryControlFactory fonts;
+      fonts.charWidth = charWidth;
+      fonts.screenDpi = screen.dpi;
+      fonts.workArea = screen.work;
+      TFormAbout about(fonts);
+      const FormStyle& style = Mem(about.Window).style;
+      SCOPED_TRACE(std::to_string(screen.dpi) + " dpi, character width " +
+                   std::to_string(charWidth));
+      EXPECT_EQ(style.clientHeight, 171);
+      for (auto& label : fonts.labels) {
+        FontSpec font = label->font.value_or(style.font);
+        EXPECT_LE(label->placement.left + fonts.TextWidth(label->text, font, style.dpi),
+                  style.clientWidth - 8)
+            << label->text;
+      }
+      const PixelSize frame = fonts.FrameSize(style);
+      bool fits = AtDpi(style.clientWidth, style.dpi) + frame.width <= screen.work.width &&
+                  AtDpi(171, style.dpi) + frame.height <= screen.work.height;
+      EXPECT_TRUE(fits || style.dpi == kSmallestFitDpi);
+      EXPECT_LE(style.dpi, screen.dpi);
+      if (charWidth == 5) {
+        EXPECT_EQ(style.dpi, screen.expectedDpi);
+      }
+      if (charWidth <= 5 && style.dpi == 96) {
+        EXPECT_EQ(style.clientWidth, 213);
+      } else if (charWidth >= 8) {
+        EXPECT_GT(style.clientWidth, 213);
+      }
     }
   }
 }

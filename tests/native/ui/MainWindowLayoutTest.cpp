@@ -25,6 +25,7 @@ TEST_F(MainWindowLayout, IsAFixedSizeWindowWithMenuAndMinimizeButton) {
   EXPECT_FALSE(window.style.keyPreview);
   EXPECT_EQ(window.style.background, kColorButtonFace);
   EXPECT_EQ(window.style.font, (FontSpec{"MS Sans Serif", 8, kColorWindowText, false}));
+  EXPECT_EQ(window.style.dpi, 96);
   EXPECT_EQ(factory.forms.size(), 1u);
   EXPECT_FALSE(window.visible);  // the start-up shows it
 }
@@ -148,105 +149,181 @@ TEST_F(MainWindowLayout, EveryFieldHasItsLabelAndListAtTheirPlaces) {
   EXPECT_EQ(factory.labels.size(), static_cast<std::size_t>(kFieldCount) + 1);
 }
 
-// Fonts of every width, from narrower than the design's to far wider: no label reaches into
-// a list or out of its box, no controls overlap, the boxes stand side by side and flush, and
-// the design's font leaves the design's layout as it is.
-TEST_F(MainWindowLayout, FitsTheLabelsOfEveryFontWithoutOverlapOrClipping) {
+// Fonts of every width, from narrower than the design's to far wider, on screens from a
+// small one at 96 dots per inch to finer ones: the window is drawn at the screen's resolution
+// where it fits the work area there, else at the highest lower one where it does; at that
+// resolution no label reaches into a list or out of its box, no controls overlap, the boxes
+// stand side by side and flush, and the design's font at 96 dots per inch leaves the design's
+// layout as it is.
+TEST_F(MainWindowLayout, FitsTheLabelsOfEveryFontAndTheScreenWithoutOverlapOrClipping) {
   struct Rect {
     int left, top, right, bottom;
   };
   auto apart = [](const Rect& a, const Rect& b) {
     return a.right <= b.left || b.right <= a.left || a.bottom <= b.top || b.bottom <= a.top;
   };
-  for (int charWidth : {3, 4, 5, 6, 7, 8, 10, 13}) {
-    SCOPED_TRACE("character width " + std::to_string(charWidth));
-    MemoryControlFactory fonts;
-    fonts.charWidth = charWidth;
-    TSetDRAMRegisterForm window(fonts);
-    const int clientWidth = Mem(window.Window).style.clientWidth;
-    auto inForm = [](const Container* parent, const Placement& p) {
-      Placement f = InForm(*parent, p);
-      return Rect{f.left, f.top, f.left + f.width, f.top + f.height};
-    };
-    auto textOf = [&](const MemoryLabel& label) {
-      FontSpec font = label.font.value_or(Mem(window.Window).style.font);
-      Placement at = label.placement;
-      at.width = fonts.TextWidth(label.text, font);
-      at.height = 13;
-      return inForm(label.parent, at);
-    };
-    std::vector<Rect> controls;
-    for (auto& list : fonts.comboBoxes) controls.push_back(inForm(list->parent, list->placement));
-    for (auto& button : fonts.buttons) {
-      controls.push_back(inForm(button->parent, button->placement));
-    }
-    for (std::size_t i = 0; i < controls.size(); ++i) {
-      for (std::size_t j = i + 1; j < controls.size(); ++j) {
-        EXPECT_TRUE(apart(controls[i], controls[j])) << "controls " << i << ", " << j;
+  struct Screen {
+    int dpi;
+    ScreenArea work;
+    const char* name;
+  };
+  const Screen screens[] = {
+      {96, {0, 0, 1920, 1040}, "1920x1080 at 96 dpi"},
+      {96, {0, 0, 1024, 738}, "1024x768 at 96 dpi"},
+      {120, {0, 0, 1024, 768}, "1024x768 at 120 dpi, no task bar"},
+      {120, {0, 0, 1366, 728}, "1366x768 at 125 per cent"},
+      {144, {0, 0, 1920, 1040}, "1920x1080 at 144 dpi"},
+      {192, {0, 0, 1920, 1040}, "1920x1080 at 200 per cent"},
+      {96, {0, 30, 800, 570}, "800x600, task bar at the top"},
+      {96, {0, 0, 640, 450}, "640x480"},
+  };
+  for (const Screen& screen : screens) {
+    for (int charWidth : {3, 4, 5, 6, 7, 8, 10, 13}) {
+      SCOPED_TRACE(std::string(screen.name) + ", character width " + std::to_string(charWidth));
+      MemoryControlFactory fonts;
+      fonts.charWidth = charWidth;
+      fonts.screenDpi = screen.dpi;
+      fonts.workArea = screen.work;
+      TSetDRAMRegisterForm window(fonts);
+      const FormStyle& style = Mem(window.Window).style;
+      const int dpi = style.dpi;
+      const int clientWidth = style.clientWidth;
+
+      // The resolution: the screen's where the window fits, else the highest that fits.
+      const PixelSize frame = fonts.FrameSize(style);
+      auto fitsAt = [&](int at) {
+        int width = LayOutMainWindow(fonts, at).clientWidth;
+        return AtDpi(width, at) + frame.width <= screen.work.width &&
+               AtDpi(608, at) + frame.height <= screen.work.height;
+      };
+      EXPECT_EQ(clientWidth, LayOutMainWindow(fonts, dpi).clientWidth);
+      if (fitsAt(screen.dpi)) {
+        EXPECT_EQ(dpi, screen.dpi);
+      } else {
+        EXPECT_LT(dpi, screen.dpi);
+        EXPECT_GE(dpi, kSmallestFitDpi);
+        EXPECT_TRUE(fitsAt(dpi) || dpi == kSmallestFitDpi);
+        for (int higher = dpi + 1; higher < screen.dpi; ++higher) EXPECT_FALSE(fitsAt(higher));
+      }
+
+      auto inForm = [](const Container* parent, const Placement& p) {
+        Placement f = InForm(*parent, p);
+        return Rect{f.left, f.top, f.left + f.width, f.top + f.height};
+      };
+      auto textOf = [&](const MemoryLabel& label) {
+        FontSpec font = label.font.value_or(style.font);
+        Placement at = label.placement;
+        at.width = fonts.TextWidth(label.text, font, dpi);
+        at.height = 13;
+        return inForm(label.parent, at);
+      };
+      std::vector<Rect> controls;
+      for (auto& list : fonts.comboBoxes) controls.push_back(inForm(list->parent, list->placement));
+      for (auto& button : fonts.buttons) {
+        controls.push_back(inForm(button->parent, button->placement));
+      }
+      for (std::size_t i = 0; i < controls.size(); ++i) {
+        for (std::size_t j = i + 1; j < controls.size(); ++j) {
+          EXPECT_TRUE(apart(controls[i], controls[j])) << "controls " << i << ", " << j;
+        }
+      }
+      // Every label's text keeps the gap before its own list and touches no list at all.
+      for (auto& label : fonts.labels) {
+        Rect text = textOf(*label);
+        auto* box = static_cast<const MemoryGroupBox*>(label->parent);
+        EXPECT_LE(label->placement.left + text.right - text.left, box->placement.width - 8)
+            << label->text;
+        for (const Rect& control : controls) EXPECT_TRUE(apart(text, control)) << label->text;
+      }
+      for (std::size_t i = 0; i < window.BoundLists().size(); ++i) {
+        const auto& list =
+            *std::find_if(fonts.comboBoxes.begin(), fonts.comboBoxes.end(),
+                          [&](auto& c) { return c.get() == window.BoundLists()[i]; });
+        const MemoryLabel* label = nullptr;
+        for (auto& l : fonts.labels) {
+          if (l->text == list->Field->label) label = l.get();
+        }
+        ASSERT_NE(label, nullptr) << list->Field->key;
+        EXPECT_EQ(label->parent, list->parent);
+        EXPECT_EQ(label->placement.top, list->placement.top + 4);
+        EXPECT_LE(textOf(*label).right + kLabelGap, inForm(list->parent, list->placement).left)
+            << list->Field->key;
+        auto* box = static_cast<const MemoryGroupBox*>(list->parent);
+        EXPECT_LE(list->placement.left + list->placement.width, box->placement.width - 8);
+        // Every choice shows whole beside the drop-down button (17 wide) of the closed list.
+        for (int item = 0; item < list->ItemCount(); ++item) {
+          EXPECT_LE(fonts.TextWidth(list->ItemText(item), style.font, dpi) + 17,
+                    list->placement.width)
+              << list->ItemText(item);
+        }
+        EXPECT_LE(list->placement.top + list->placement.height, box->placement.height);
+      }
+      // The boxes: two side by side above, the link box and the button strip below, all
+      // flush on the right, inside the client area.
+      Placement timing = Mem(window.TimingGroupBox).placement;
+      Placement config = Mem(window.GroupBox2).placement;
+      Placement link = Mem(window.GroupBox3).placement;
+      Placement strip = Mem(window.GroupBox1).placement;
+      EXPECT_EQ(config.left, timing.left + timing.width + 7);
+      EXPECT_EQ(config.left + config.width, link.left + link.width);
+      EXPECT_EQ(strip.width, link.width);
+      EXPECT_EQ(clientWidth, link.left + link.width + 4);
+      EXPECT_EQ(style.clientHeight, 608);
+      EXPECT_EQ(strip.top + strip.height, 601);
+      // The MEMCLK block stays two by two; the link box keeps its two columns.
+      EXPECT_EQ(Mem(window.MemClk0).placement.left, Mem(window.MemClk1).placement.left);
+      EXPECT_EQ(Mem(window.MemClk2).placement.left, Mem(window.MemClk3).placement.left);
+      Placement clock0 = Mem(window.MemClk0).placement;
+      EXPECT_EQ(Mem(window.MemClk2Label).placement.left, clock0.left + clock0.width + 15);
+      Placement linkFreq = Mem(window.LinkFreq).placement;
+      EXPECT_EQ(Mem(window.RequestBufferCountLabel).placement.left,
+                linkFreq.left + linkFreq.width + 24);
+      if (dpi == 96 && charWidth <= 5) {  // the design's font: nothing moves
+        EXPECT_EQ(clientWidth, 597);
+        EXPECT_EQ(config, (Placement{304, 8, 289, 329, 2}));
+        EXPECT_EQ(Mem(window.CASLatency).placement.left, 168);
+        EXPECT_EQ(Mem(window.MemClk3).placement.left, 216);
+        EXPECT_EQ(Mem(window.ResponseDataBufferCount).placement.left, 328);
+        EXPECT_EQ(Mem(window.RefreshRate).placement.width, 113);
+        EXPECT_EQ(Mem(window.MemClk3).placement.width, 65);
+        EXPECT_EQ(Mem(window.LinkFreq).placement.width, 80);
+      } else if (charWidth >= 7) {  // wider fonts move the columns and grow the window
+        EXPECT_GT(clientWidth, 597);
+        EXPECT_GT(Mem(window.CASLatency).placement.left, 168);
       }
     }
-    // Every label's text keeps the gap before its own list and touches no list at all.
-    for (auto& label : fonts.labels) {
-      Rect text = textOf(*label);
-      auto* box = static_cast<const MemoryGroupBox*>(label->parent);
-      EXPECT_LE(label->placement.left + text.right - text.left, box->placement.width - 8)
-          << label->text;
-      for (const Rect& control : controls) EXPECT_TRUE(apart(text, control)) << label->text;
+  }
+}
+
+// The screens of the window tests, with this toolkit's frame (44 pixels high with the menu
+// bar): the design's font at 96 dots per inch keeps the design's 597 x 608; at 120 on a
+// 1024 x 768 screen the window, 760 + 44 high there, is drawn at 114 (722 + 44); a 1920 x 1080
+// screen holds it whole at 144; an 800 x 600 one with its task bar takes it at 83; the
+// smallest screens get it at 72, its top left corner first.
+TEST_F(MainWindowLayout, IsDrawnAtTheHighestResolutionThatFitsTheWorkArea) {
+  struct Case {
+    int dpi;
+    ScreenArea work;
+    int expectedDpi;
+  };
+  const Case cases[] = {
+      {96, {0, 0, 1024, 738}, 96},    {120, {0, 0, 1024, 768}, 114}, {120, {0, 0, 1024, 808}, 120},
+      {144, {0, 0, 1920, 1040}, 144}, {96, {0, 30, 800, 570}, 83},   {96, {0, 0, 640, 450}, 72},
+      {72, {0, 0, 400, 300}, 72},     {60, {0, 0, 400, 300}, 60},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.dpi) + " dpi, work area " + std::to_string(c.work.width) + " x " +
+                 std::to_string(c.work.height));
+    factory.screenDpi = c.dpi;
+    factory.workArea = c.work;
+    Create();
+    const FormStyle& style = Mem(form->Window).style;
+    EXPECT_EQ(style.dpi, c.expectedDpi);
+    EXPECT_EQ(style.clientHeight, 608);
+    if (c.expectedDpi == 96) {
+      EXPECT_EQ(style.clientWidth, 597);
     }
-    for (std::size_t i = 0; i < window.BoundLists().size(); ++i) {
-      const auto& list = *std::find_if(fonts.comboBoxes.begin(), fonts.comboBoxes.end(),
-                                       [&](auto& c) { return c.get() == window.BoundLists()[i]; });
-      const MemoryLabel* label = nullptr;
-      for (auto& l : fonts.labels) {
-        if (l->text == list->Field->label) label = l.get();
-      }
-      ASSERT_NE(label, nullptr) << list->Field->key;
-      EXPECT_EQ(label->parent, list->parent);
-      EXPECT_EQ(label->placement.top, list->placement.top + 4);
-      EXPECT_LE(textOf(*label).right + kLabelGap, inForm(list->parent, list->placement).left)
-          << list->Field->key;
-      auto* box = static_cast<const MemoryGroupBox*>(list->parent);
-      EXPECT_LE(list->placement.left + list->placement.width, box->placement.width - 8);
-      // Every choice shows whole beside the drop-down button (17 wide) of the closed list.
-      for (int item = 0; item < list->ItemCount(); ++item) {
-        EXPECT_LE(fonts.TextWidth(list->ItemText(item), Mem(window.Window).style.font) + 17,
-                  list->placement.width)
-            << list->ItemText(item);
-      }
-      EXPECT_LE(list->placement.top + list->placement.height, box->placement.height);
-    }
-    // The boxes: two side by side above, the link box and the button strip below, all
-    // flush on the right, inside the client area.
-    Placement timing = Mem(window.TimingGroupBox).placement;
-    Placement config = Mem(window.GroupBox2).placement;
-    Placement link = Mem(window.GroupBox3).placement;
-    Placement strip = Mem(window.GroupBox1).placement;
-    EXPECT_EQ(config.left, timing.left + timing.width + 7);
-    EXPECT_EQ(config.left + config.width, link.left + link.width);
-    EXPECT_EQ(strip.width, link.width);
-    EXPECT_EQ(clientWidth, link.left + link.width + 4);
-    EXPECT_EQ(Mem(window.Window).style.clientHeight, 608);
-    // The MEMCLK block stays two by two; the link box keeps its two columns.
-    EXPECT_EQ(Mem(window.MemClk0).placement.left, Mem(window.MemClk1).placement.left);
-    EXPECT_EQ(Mem(window.MemClk2).placement.left, Mem(window.MemClk3).placement.left);
-    Placement clock0 = Mem(window.MemClk0).placement;
-    EXPECT_EQ(Mem(window.MemClk2Label).placement.left, clock0.left + clock0.width + 15);
-    Placement linkFreq = Mem(window.LinkFreq).placement;
-    EXPECT_EQ(Mem(window.RequestBufferCountLabel).placement.left,
-              linkFreq.left + linkFreq.width + 24);
-    if (charWidth <= 5) {  // the design's font: nothing moves
-      EXPECT_EQ(clientWidth, 597);
-      EXPECT_EQ(config, (Placement{304, 8, 289, 329, 2}));
-      EXPECT_EQ(Mem(window.CASLatency).placement.left, 168);
-      EXPECT_EQ(Mem(window.MemClk3).placement.left, 216);
-      EXPECT_EQ(Mem(window.ResponseDataBufferCount).placement.left, 328);
-      EXPECT_EQ(Mem(window.RefreshRate).placement.width, 113);
-      EXPECT_EQ(Mem(window.MemClk3).placement.width, 65);
-      EXPECT_EQ(Mem(window.LinkFreq).placement.width, 80);
-    } else if (charWidth >= 7) {  // wider fonts move the columns and grow the window
-      EXPECT_GT(clientWidth, 597);
-      EXPECT_GT(Mem(window.CASLatency).placement.left, 168);
-    }
+    form.reset();
   }
 }
 
