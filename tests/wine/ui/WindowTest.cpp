@@ -3,9 +3,12 @@
 // user with window messages and keys: it checks the window's frame, changes lists, presses
 // "Set" and "Refresh", saves and loads through the real file dialog, opens the About window and
 // closes it with Escape and with its close button, takes screenshots and leaves by File, Exit.
-// usage: mvn_ui_window_test.exe OUTPUT-FOLDER (screenshots and saved files go there)
-//        mvn_ui_window_test.exe OUTPUT-FOLDER --layout DPI (at a screen of DPI dots per inch:
-//        only the frame, the labels against their lists and boxes, and screenshots)
+// Whatever the screen, both windows must stand whole inside its work area with every control
+// inside them, and each screenshot must show a window.
+// usage: mvn_ui_window_test.exe OUTPUT-FOLDER [--dpi DPI] [--screen WIDTHxHEIGHT] [--layout]
+//        (screenshots and saved files go to OUTPUT-FOLDER; the screen must have DPI dots per
+//        inch, 96 unless given, and the size given; with --layout only the windows' frames and
+//        controls are checked and photographed)
 #include <windows.h>
 
 #include <algorithm>
@@ -31,7 +34,8 @@ int failures = 0;
 std::string outputFolder;
 bool layoutOnly = false;  // only the layout checks and screenshots, then leave
 int expectedDpi = 96;
-DWORD uiThread = 0;  // runs windowed mode
+int expectedWidth = 0, expectedHeight = 0;  // the screen's size, when given
+DWORD uiThread = 0;                         // runs windowed mode
 
 void Check(bool ok, const std::string& what) {
   std::printf("%s: %s\n", ok ? "ok" : "FAIL", what.c_str());
@@ -208,7 +212,38 @@ void Click(HWND button) {
   PostMessageA(button, BM_CLICK, 0, 0);
 }
 
-bool Capture(RECT area, const std::string& name) {
+std::string RectText(const RECT& r) {
+  return std::to_string(r.right - r.left) + " x " + std::to_string(r.bottom - r.top) + " at " +
+         std::to_string(r.left) + "," + std::to_string(r.top);
+}
+
+// Whether a picture shows a window: a fair share of its pixels in the windows' background
+// colour, and some dark ones (text, frames). An empty picture, an all black one, or one of the
+// bare screen has next to none of one or the other.
+bool ShowsAWindow(const std::vector<std::uint8_t>& rgb, std::string* what) {
+  COLORREF face = GetSysColor(COLOR_BTNFACE);
+  std::size_t pixels = rgb.size() / 3, faced = 0, dark = 0;
+  for (std::size_t i = 0; i + 2 < rgb.size(); i += 3) {
+    if (rgb[i] == GetRValue(face) && rgb[i + 1] == GetGValue(face) &&
+        rgb[i + 2] == GetBValue(face)) {
+      ++faced;
+    }
+    if (rgb[i] + rgb[i + 1] + rgb[i + 2] < 3 * 96) ++dark;
+  }
+  if (pixels == 0) {
+    *what = "no pixels";
+    return false;
+  }
+  char shares[64];
+  std::snprintf(shares, sizeof shares, "%.1f%% background, %.1f%% dark", 100.0 * faced / pixels,
+                100.0 * dark / pixels);
+  *what = shares;
+  return faced * 5 >= pixels && dark * 500 >= pixels && dark * 2 < pixels;
+}
+
+// A screenshot of `area` of the screen as `name` in the output folder; checks that it was
+// written and that it shows `what`, a window.
+void Capture(RECT area, const std::string& name, const std::string& what) {
   int width = area.right - area.left, height = area.bottom - area.top;
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
@@ -223,27 +258,57 @@ bool Capture(RECT area, const std::string& name) {
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
-  std::vector<std::uint8_t> bgrx(static_cast<std::size_t>(width) * height * 4);
+  std::vector<std::uint8_t> bgrx(static_cast<std::size_t>(std::max(width, 0)) *
+                                 std::max(height, 0) * 4);
   int rows = GetDIBits(memory, bitmap, 0, height, bgrx.data(), &info, DIB_RGB_COLORS);
   DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
-  if (rows != height) return false;
   std::vector<std::uint8_t> rgb;
-  rgb.reserve(static_cast<std::size_t>(width) * height * 3);
+  rgb.reserve(static_cast<std::size_t>(std::max(width, 0)) * std::max(height, 0) * 3);
   for (std::size_t i = 0; i < bgrx.size(); i += 4) {
     rgb.insert(rgb.end(), {bgrx[i + 2], bgrx[i + 1], bgrx[i]});
   }
   std::string path = outputFolder + "\\" + name;
-  bool ok = WritePng(path, width, height, rgb);
-  std::printf("screenshot: %s\n", path.c_str());
-  return ok;
+  bool written = height > 0 && rows == height && WritePng(path, width, height, rgb);
+  Check(written, "screenshot of " + what + ": " + path + " (" + RectText(area) + ")");
+  std::string contents;
+  bool shows = written && ShowsAWindow(rgb, &contents);
+  Check(shows, "the screenshot shows " + what + ": " + contents);
 }
 
-bool CaptureWindow(HWND window, const std::string& name) {
+void CaptureWindow(HWND window, const std::string& name, const std::string& what) {
   RECT r;
   GetWindowRect(window, &r);
-  return Capture(r, name);
+  Capture(r, name, what);
+}
+
+// The whole window stands inside the work area, and every control of it inside its client area
+// and visible.
+void CheckOnScreen(HWND window, const std::string& what) {
+  RECT frame, work, client;
+  GetWindowRect(window, &frame);
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  Check(Inside(frame, work),
+        what + " (" + RectText(frame) + ") inside the work area (" + RectText(work) + ")");
+  GetClientRect(window, &client);
+  MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
+  int controls = 0;
+  std::string faults;
+  for (HWND child = GetWindow(window, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    ++controls;
+    RECT r;
+    GetWindowRect(child, &r);
+    if (!IsWindowVisible(child) || !Inside(r, client)) {
+      faults.append(" ").append(ClassOf(child)).append(" \"").append(Text(child));
+      faults.append("\" (").append(RectText(r));
+      faults.append(IsWindowVisible(child) ? ");" : ", hidden);");
+    }
+  }
+  Check(controls > 0 && faults.empty(), what + ": all " + std::to_string(controls) +
+                                            " controls visible inside the client area (" +
+                                            RectText(client) + ")" + faults);
 }
 
 std::string ReadFile(const std::string& path) {
@@ -314,30 +379,46 @@ void ActAsTheUserOnce() {
   if (!found) return;
   Sleep(500);
 
-  // The frame: fixed size, minimize but no maximize, the client area of the layout, centred.
+  // The frame: fixed size, minimize but no maximize, the client area of the layout drawn at the
+  // screen's resolution or, where the window would not fit the work area there, at the highest
+  // lower one at which it does; centred in the work area.
   RECT client, frame, work;
   GetClientRect(window, &client);
   GetWindowRect(window, &frame);
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
   LONG style = GetWindowLongA(window, GWL_STYLE);
-  // The design's 597 x 608 at 96 dots per inch, wider where the font's labels need it.
   HDC screen = GetDC(nullptr);
-  int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  int screenDpi = GetDeviceCaps(screen, LOGPIXELSY);
   ReleaseDC(nullptr, screen);
-  const std::string dpiText = std::to_string(dpi) + " dpi";
-  Check(dpi == expectedDpi, "the screen has " + dpiText);
+  const std::string dpiText = std::to_string(screenDpi) + " dpi";
+  Check(screenDpi == expectedDpi, "the screen has " + dpiText);
+  int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
+  Check(expectedWidth == 0 || (screenWidth == expectedWidth && screenHeight == expectedHeight),
+        "the screen is " + std::to_string(screenWidth) + " x " + std::to_string(screenHeight));
   TSetDRAMRegisterForm& form = *SetDRAMRegisterForm;
-  int layoutWidth = static_cast<win32ui::Win32Form&>(form.Window).style().clientWidth;
-  Check(layoutWidth >= 597 && client.right == MulDiv(layoutWidth, dpi, 96) &&
-            client.bottom == MulDiv(608, dpi, 96),
+  const FormStyle& drawn = static_cast<win32ui::Win32Form&>(form.Window).style();
+  const int dpi = drawn.dpi;
+  std::printf("main window %s, client %ld x %ld, layout %d x 608 drawn at %d dpi\n",
+              RectText(frame).c_str(), client.right, client.bottom, drawn.clientWidth, dpi);
+  Check(drawn.clientWidth >= 597 && client.right == AtDpi(drawn.clientWidth, dpi) &&
+            client.bottom == AtDpi(608, dpi),
         "client area " + std::to_string(client.right) + " x " + std::to_string(client.bottom) +
-            " for a layout " + std::to_string(layoutWidth) + " wide at " + dpiText);
+            " for a layout " + std::to_string(drawn.clientWidth) + " x 608 at " +
+            std::to_string(dpi) + " dpi");
+  // Drawn smaller only where it has to be: one dot per inch more would not fit.
+  int frameWidth = (frame.right - frame.left) - client.right;
+  int frameHeight = (frame.bottom - frame.top) - client.bottom;
+  bool tight = AtDpi(drawn.clientWidth, dpi + 1) + frameWidth > work.right - work.left ||
+               AtDpi(608, dpi + 1) + frameHeight > work.bottom - work.top;
+  Check(dpi == screenDpi || (dpi < screenDpi && tight),
+        "drawn at " + std::to_string(dpi) + " dpi on a screen of " + dpiText);
   Check((style & WS_MINIMIZEBOX) && !(style & WS_MAXIMIZEBOX) && !(style & WS_THICKFRAME) &&
             (style & WS_SYSMENU),
         "fixed border with system menu and minimize button only");
   int dx = (frame.left + frame.right) / 2 - (work.left + work.right) / 2;
   int dy = (frame.top + frame.bottom) / 2 - (work.top + work.bottom) / 2;
-  Check(dx >= -1 && dx <= 1 && dy >= -1 && dy <= 1, "centred on the desktop");
+  Check(dx >= -1 && dx <= 1 && dy >= -1 && dy <= 1, "centred in the work area");
+  CheckOnScreen(window, "the main window");
   Check(GetMenu(window) != nullptr && GetMenuItemCount(GetMenu(window)) == 2,
         "menu bar with File and About");
 
@@ -357,22 +438,21 @@ void ActAsTheUserOnce() {
   HWND trc = HandleOf(form.RowCycleTime);
   HWND setButton = HandleOf(form.SetRegistersButton);
   HWND refreshButton = HandleOf(form.RefreshButton);
-  Check(
-      ChildAt(window, "Button", MulDiv(8 + 128, dpi, 96), MulDiv(552 + 14, dpi, 96)) == setButton &&
-          ChildAt(window, "Button", MulDiv(8 + 24, dpi, 96), MulDiv(552 + 14, dpi, 96)) ==
-              refreshButton,
-      "the buttons at their places");
+  Check(ChildAt(window, "Button", AtDpi(8 + 128, dpi), AtDpi(552 + 14, dpi)) == setButton &&
+            ChildAt(window, "Button", AtDpi(8 + 24, dpi), AtDpi(552 + 14, dpi)) == refreshButton,
+        "the buttons at their places");
   CheckLabelsFit(window, dpiText);
   if (layoutOnly) {
-    Check(CaptureWindow(window, "main-window-" + std::to_string(dpi) + "dpi.png"),
-          "screenshot of the main window");
+    CaptureWindow(window, "main-window-" + std::to_string(screenDpi) + "dpi.png",
+                  "the main window");
     Menu(window, {VK_RIGHT, VK_RETURN});
     HWND about = nullptr;
     if (WaitFor([&] { return (about = VisibleForm(caption.c_str(), window)) != nullptr; })) {
       Sleep(300);
       CheckAboutLabelsFit(about, dpiText);
-      Check(CaptureWindow(about, "about-window-" + std::to_string(dpi) + "dpi.png"),
-            "screenshot of the About window");
+      CheckOnScreen(about, "the About window");
+      CaptureWindow(about, "about-window-" + std::to_string(screenDpi) + "dpi.png",
+                    "the About window");
       Key(about, VK_ESCAPE);
       WaitFor([&] { return !IsWindowVisible(about) && IsWindowEnabled(window); });
     } else {
@@ -386,7 +466,7 @@ void ActAsTheUserOnce() {
   Check(Text(cas) == "2.5", "CAS latency shows the chip's 2.5: " + Text(cas));
   Check(Text(widthOut) == "16 bits", "Width Out shows 16 bits: " + Text(widthOut));
   Check(!IsWindowEnabled(setButton), "\"Set\" starts disabled");
-  Check(CaptureWindow(window, "main-window.png"), "screenshot of the main window");
+  CaptureWindow(window, "main-window.png", "the main window");
 
   // The keyboard starts in the first list; Tab runs through the timing box, then the buttons
   // (skipping the disabled "Set"), then the configuration box.
@@ -428,7 +508,7 @@ void ActAsTheUserOnce() {
               std::to_string(item) + " pixels");
     RECT shot = frame;
     shot.bottom = std::max(shot.bottom, list.bottom + 4);
-    Check(Capture(shot, "dropped-list.png"), "screenshot of the opened list");
+    Capture(shot, "dropped-list.png", "the window with the opened list");
     Key(trcEdit, VK_F4);
     WaitFor([&] { return SendMessageA(trc, CB_GETDROPPEDSTATE, 0, 0) == 0; }, 3000);
   }
@@ -510,7 +590,8 @@ void ActAsTheUserOnce() {
           "About texts: " + texts);
     if (round == 0) {
       CheckAboutLabelsFit(about, dpiText);
-      Check(CaptureWindow(about, "about-window.png"), "screenshot of the About window");
+      CheckOnScreen(about, "the About window");
+      CaptureWindow(about, "about-window.png", "the About window");
       Key(about, VK_ESCAPE);
     } else {
       PostMessageA(about, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -574,13 +655,26 @@ void CheckCreationFailuresAreKept() {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s OUTPUT-FOLDER [--layout DPI]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s OUTPUT-FOLDER [--dpi DPI] [--screen WIDTHxHEIGHT] [--layout]\n",
+                 argv[0]);
     return 2;
   }
   outputFolder = argv[1];
-  if (argc >= 4 && std::string(argv[2]) == "--layout") {
-    layoutOnly = true;
-    expectedDpi = std::atoi(argv[3]);
+  for (int i = 2; i < argc; ++i) {
+    std::string option = argv[i];
+    if (option == "--layout") {
+      layoutOnly = true;
+    } else if (option == "--dpi" && i + 1 < argc) {
+      expectedDpi = std::atoi(argv[++i]);
+    } else if (option == "--screen" && i + 1 < argc) {
+      if (std::sscanf(argv[++i], "%dx%d", &expectedWidth, &expectedHeight) != 2) {
+        std::fprintf(stderr, "a screen is WIDTHxHEIGHT, not %s\n", argv[i]);
+        return 2;
+      }
+    } else {
+      std::fprintf(stderr, "unknown option %s\n", option.c_str());
+      return 2;
+    }
   }
   os::Install(&os::RealWindows());
   char module[MAX_PATH] = {};
