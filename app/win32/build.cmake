@@ -55,6 +55,13 @@ foreach(kind IN ITEMS REAL SIM)
   target_compile_options(${target} PRIVATE ${MVN_SIZE_FLAGS})
   # Searched before the compiler's own folder, so its libstdc++ and libgcc are the ones taken.
   target_link_options(${target} PRIVATE -Wl,--gc-sections -L${MVN_WIN32_RUNTIME_DIR})
+  if(MVN_WIDTH EQUAL 32)
+    # Windows 95, 98 and Me refuse a program marked for a newer Windows than 4.0. The linker's
+    # default is 4.0 today; stated here so that a newer default cannot lock them out.
+    target_link_options(${target} PRIVATE
+      -Wl,--major-subsystem-version,4,--minor-subsystem-version,0
+      -Wl,--major-os-version,4,--minor-os-version,0)
+  endif()
   target_link_libraries(${target} PRIVATE morvane_ui_win32 ${os_library} morvane_core)
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
   mvn_pack_program(${target} ${kind})
@@ -73,6 +80,15 @@ add_test(NAME imports_programs
   COMMAND sh ${PROJECT_SOURCE_DIR}/tests/wine/driver/check-imports.sh
           ${MVN_PROGRAM_IMPORTS}
           $<TARGET_FILE:${MVN_PROGRAM_REAL}> $<TARGET_FILE:${MVN_PROGRAM_SIM}>)
+
+# The i686 programs also load on Windows 98 SE and Me: headers the 9x loader takes, and imports
+# only of what 98 SE's own system DLLs export (the x86_64 programs need a 64-bit Windows).
+if(MVN_WIDTH EQUAL 32)
+  add_test(NAME loadable_98se_programs
+    COMMAND sh ${PROJECT_SOURCE_DIR}/tests/wine/driver/check-98se.sh
+            ${PROJECT_SOURCE_DIR}/tests/wine/driver/98se-program-imports.txt
+            $<TARGET_FILE:${MVN_PROGRAM_REAL}> $<TARGET_FILE:${MVN_PROGRAM_SIM}>)
+endif()
 
 # The real program without its driver images stays within 128 KiB.
 add_test(NAME size_${MVN_PROGRAM_REAL}

@@ -19,6 +19,7 @@ foreach(variant IN ITEMS real sim)
                                             WINVER=0x0501)
   target_link_libraries(${lib} PUBLIC morvane_core advapi32 user32 kernel32)
   # Compiled into every program that links the library: an object in a static library would
-  # be linked too late to take the place of the run-time's GetTickCount64 import.
+  # be linked too late to take the place of the imports it resolves at run time
+  # (GetTickCount64, MoveFileExA and the service calls; see XpCompat.h).
   target_sources(${lib} INTERFACE ${PROJECT_SOURCE_DIR}/os/win32/XpCompat.cpp)
 endforeach()
