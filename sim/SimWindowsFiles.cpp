@@ -146,6 +146,11 @@ os::Bool SimWindows::DeleteFileA(const char* name) {
 
 os::Bool SimWindows::MoveFileExA(const char* existing, const char* replacement, os::Dword flags) {
   if (ShouldFail("MoveFileExA")) return 0;
+  // The 9x family has it only as a stub.
+  if (machine.platformId != os::kVerPlatformWin32Nt) {
+    lastError_ = os::kErrorCallNotImplemented;
+    return 0;
+  }
   constexpr os::Dword kCopyAllowed = 0x2;
   // Delayed moves (until the next start of Windows) are not simulated: there is no restart.
   constexpr os::Dword kKnownFlags =
