@@ -515,17 +515,62 @@ int Uninstall() {
   return result;
 }
 
-// Keeps the Wine session (and with it the loaded driver) alive until released.
-int Hold(int seconds) {
-  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, kHoldEvent);
-  WaitForSingleObject(event, static_cast<DWORD>(seconds) * 1000);
+// The main window's frame on the screen, "LEFT TOP WIDTH HEIGHT", and whether it stands whole
+// inside the work area.
+int Frame() {
+  HWND window = WaitMainWindow();
+  if (window == nullptr) return 1;
+  RECT frame, work;
+  GetWindowRect(window, &frame);
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  bool inside = frame.left >= work.left && frame.top >= work.top && frame.right <= work.right &&
+                frame.bottom <= work.bottom;
+  std::printf("%ld %ld %ld %ld %s the work area\n", frame.left, frame.top, frame.right - frame.left,
+              frame.bottom - frame.top, inside ? "inside" : "outside");
   return 0;
 }
 
-int Release() {
-  HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, kHoldEvent);
-  if (event != nullptr) SetEvent(event);
+// Keeps the Wine session (and with it the loaded driver) alive until released, or for at most
+// `seconds`. The event "release" sets exists before `ready` (a file) does: a script that waits
+// for that file before it goes on cannot release the hold before the hold can see it.
+int Hold(int seconds, const char* ready) {
+  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, kHoldEvent);
+  if (event == nullptr) {
+    std::printf("the hold's event cannot be created (error %lu)\n", GetLastError());
+    return 1;
+  }
+  if (ready != nullptr) {
+    HANDLE file = CreateFileA(ready, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      std::printf("%s cannot be created (error %lu)\n", ready, GetLastError());
+      CloseHandle(event);
+      return 1;
+    }
+    CloseHandle(file);
+  }
+  DWORD waited = WaitForSingleObject(event, static_cast<DWORD>(seconds) * 1000);
+  CloseHandle(event);
+  if (waited != WAIT_OBJECT_0) {
+    std::printf("the hold was not released within %d seconds\n", seconds);
+    return 1;
+  }
   return 0;
+}
+
+// Releases the hold; a hold still starting is waited for, up to `seconds`.
+int Release(int seconds) {
+  for (int waited = 0;; waited += 50) {
+    HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, kHoldEvent);
+    if (event != nullptr) {
+      SetEvent(event);
+      CloseHandle(event);
+      return 0;
+    }
+    if (waited >= seconds * 1000) break;
+    Sleep(50);
+  }
+  std::printf("no hold to release\n");
+  return 1;
 }
 
 int Usage() {
@@ -535,11 +580,14 @@ int Usage() {
       "  start SECONDS [--in FOLDER] COMMANDLINE start, wait for the main window\n"
       "  fields | check-fields                   the main window's lists against the chip\n"
       "  menu N | exit                           choose File menu command N (Exit: 5)\n"
+      "  frame                                   the main window's place on the screen\n"
       "  box SECONDS                             answer the next message box\n"
       "  chip | poweron | poke REG HEX           the simulated chip\n"
       "  reg | reg-delete | run-stored SECONDS   the Run value \"Morvane\"\n"
       "  reg-set TEXT                            store it as an earlier version did\n"
-      "  uninstall | hold SECONDS | release      the driver service, the Wine session\n");
+      "  uninstall                               the driver service\n"
+      "  hold SECONDS [READY-FILE] | release [SECONDS]\n"
+      "                                          keep the Wine session until released\n");
   return 2;
 }
 
@@ -562,6 +610,7 @@ int main(int argc, char** argv) {
   if (command == "check-fields") return CheckFields(false);
   if (command == "menu" && argc >= 3) return Menu(std::atoi(argv[2]), false);
   if (command == "exit") return Menu(5, true);
+  if (command == "frame") return Frame();
   if (command == "box" && argc >= 3) return Box(std::atoi(argv[2]));
   if (command == "chip") return Chip();
   if (command == "poweron") return PowerOn();
@@ -571,7 +620,8 @@ int main(int argc, char** argv) {
   if (command == "reg-set" && argc >= 3) return RegSet(argv[2]);
   if (command == "run-stored" && argc >= 3) return RunStored(std::atoi(argv[2]));
   if (command == "uninstall") return Uninstall();
-  if (command == "hold" && argc >= 3) return Hold(std::atoi(argv[2]));
-  if (command == "release") return Release();
+  if (command == "hold" && argc >= 3)
+    return Hold(std::atoi(argv[2]), argc >= 4 ? argv[3] : nullptr);
+  if (command == "release") return Release(argc >= 3 ? std::atoi(argv[2]) : 10);
   return Usage();
 }

@@ -72,9 +72,20 @@ begin() {  # test name
   wprog="$wdir\\morvane-sim.exe"
   mvn_xvfb_start
   trap finish EXIT
-  # One process of ours holds the session open for the whole test.
-  wine "$MVN_DRIVE" hold 900 >/dev/null 2>&1 &
+  # One process of ours holds the session open for the whole test. The test goes on only once
+  # the hold's event exists, so that the release at its end cannot come first.
+  local ready="$MVN_WORK.held" waited=0
+  rm -f "$ready"
+  wine "$MVN_DRIVE" hold 900 "$(winpath "$ready")" >/dev/null 2>&1 &
   hold_pid=$!
+  until [ -e "$ready" ]; do
+    if ! kill -0 "$hold_pid" 2>/dev/null || [ "$waited" -ge 600 ]; then
+      fail "the Wine session's hold did not start within 60 s"
+      exit 1
+    fi
+    sleep 0.1
+    waited=$((waited + 1))
+  done
   # The program installs its driver itself, so the chip starts from its power-on state.
   drive uninstall >/dev/null || true
   drive reg-delete >/dev/null || true
@@ -86,8 +97,20 @@ finish() {
   drive uninstall >/dev/null 2>&1 || true
   drive reg-delete >/dev/null 2>&1 || true
   if [ -n "$hold_pid" ]; then
-    drive release >/dev/null 2>&1 || true
+    # Released, the hold ends at once: it never runs out its own bound.
+    drive release 30 >/dev/null 2>&1 || fail "the Wine session's hold could not be released"
+    local waited=0
+    while kill -0 "$hold_pid" 2>/dev/null; do
+      if [ "$waited" -ge 300 ]; then
+        fail "the Wine session's hold did not end within 30 s of its release"
+        kill -9 "$hold_pid" 2>/dev/null || true
+        break
+      fi
+      sleep 0.1
+      waited=$((waited + 1))
+    done
     wait "$hold_pid" 2>/dev/null || true
+    rm -f "$MVN_WORK.held"
   fi
   if [ -n "${MVN_XVFB_PID:-}" ]; then kill "$MVN_XVFB_PID" 2>/dev/null || true; fi
   if [ "$failures" -ne 0 ]; then
