@@ -71,7 +71,7 @@ int AboutWidth(ControlFactory& factory, int dpi) {
 
 // The window's style at the resolution at which it fits the screen (FitDpi).
 FormStyle FittedAboutStyle(ControlFactory& factory) {
-  int dpi = FitDpi(factory, AboutStyle(0, 0), [&](int at) { return AboutWidth(factory, at); });
+  int dpi = FitDpi(factory, AboutStyle(0, 0), AboutWidth);
   return AboutStyle(AboutWidth(factory, dpi), dpi);
 }
 

@@ -16,8 +16,7 @@ int AtDpi(int pixels, int dpi) {
                                       : -((-scaled + half) / kDesignDpi));
 }
 
-int FitDpi(ControlFactory& factory, const FormStyle& style,
-           const std::function<int(int dpi)>& clientWidthAt) {
+int FitDpi(ControlFactory& factory, const FormStyle& style, ClientWidthAt clientWidthAt) {
   const int screen = factory.ScreenDpi();
   const ScreenArea work = factory.WorkArea();
   const PixelSize frame = factory.FrameSize(style);
@@ -28,7 +27,7 @@ int FitDpi(ControlFactory& factory, const FormStyle& style,
   int dpi = screen;
   while (dpi > kSmallestFitDpi && AtDpi(style.clientHeight, dpi) > roomHeight) --dpi;
   for (; dpi > kSmallestFitDpi; --dpi) {
-    if (AtDpi(clientWidthAt(dpi), dpi) <= roomWidth) return dpi;
+    if (AtDpi(clientWidthAt(factory, dpi), dpi) <= roomWidth) return dpi;
   }
   return std::min(screen, kSmallestFitDpi);
 }

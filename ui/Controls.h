@@ -227,5 +227,5 @@ inline constexpr int kSmallestFitDpi = 72;
 // kSmallestFitDpi; a form too big even then shows its top left corner). The form's client
 // height is the style's; `clientWidthAt` lays the form out for a resolution and answers its
 // client width in pixels at 96 dots per inch: text measures differently at each resolution.
-int FitDpi(ControlFactory& factory, const FormStyle& style,
-           const std::function<int(int dpi)>& clientWidthAt);
+using ClientWidthAt = int (*)(ControlFactory& factory, int dpi);
+int FitDpi(ControlFactory& factory, const FormStyle& style, ClientWidthAt clientWidthAt);

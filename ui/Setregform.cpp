@@ -193,7 +193,7 @@ MainLayout LayOutMainWindow(ControlFactory& f, int dpi) {
 
 MainLayout FitMainLayout(ControlFactory& factory) {
   int dpi = FitDpi(factory, MainStyle({}),
-                   [&](int at) { return LayOutMainWindow(factory, at).clientWidth; });
+                   [](ControlFactory& f, int at) { return LayOutMainWindow(f, at).clientWidth; });
   return LayOutMainWindow(factory, dpi);
 }
 
