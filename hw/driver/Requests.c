@@ -42,6 +42,20 @@ static int32_t MvnCheckLengths(const void* in, uint32_t inLength, uint32_t inNee
   return MVN_STATUS_SUCCESS;
 }
 
+/* The registers a client may change: the memory controller's DRAM timing and configuration
+   registers (function 2) and the HyperTransport link 0 registers (function 0) of the first
+   node. Everything else of the northbridge is read-only through this driver, the address
+   maps of function 1 first of all. */
+int MvnIsWritableRegister(uint32_t address) {
+  static const uint32_t writable[] = {0x8000C288u, 0x8000C28Cu, 0x8000C290u, 0x8000C294u,
+                                      0x8000C084u, 0x8000C088u, 0x8000C090u};
+  unsigned i;
+  for (i = 0; i < sizeof writable / sizeof writable[0]; ++i) {
+    if (address == writable[i]) return 1;
+  }
+  return 0;
+}
+
 /* The data port's one configuration access for the client's address. */
 static int32_t MvnDataAccess(const MvnConfigOps* ops, uint32_t address, int write,
                              uint32_t* value) {
@@ -51,6 +65,9 @@ static int32_t MvnDataAccess(const MvnConfigOps* ops, uint32_t address, int writ
   int done;
   if (!MvnIsNorthbridgeAddress(address)) return MVN_STATUS_ACCESS_DENIED;
   if (write) {
+    /* Refused as an access that no function answers: the client sees a failed write, never
+       one that seems to have been done. */
+    if (!MvnIsWritableRegister(address)) return MVN_STATUS_DEVICE_DOES_NOT_EXIST;
     done = ops->write(ops->ctx, 0, device, function, offset, *value);
   } else {
     done = ops->read(ops->ctx, 0, device, function, offset, value);
@@ -58,9 +75,8 @@ static int32_t MvnDataAccess(const MvnConfigOps* ops, uint32_t address, int writ
   return done ? MVN_STATUS_SUCCESS : MVN_STATUS_DEVICE_DOES_NOT_EXIST;
 }
 
-int32_t MvnHandleRequest(const MvnConfigOps* ops, uint32_t* address, uint32_t code,
-                         const void* in, uint32_t inLength, void* out, uint32_t outLength,
-                         uint32_t* information) {
+int32_t MvnHandleRequest(const MvnConfigOps* ops, uint32_t* address, uint32_t code, const void* in,
+                         uint32_t inLength, void* out, uint32_t outLength, uint32_t* information) {
   uint32_t port;
   uint32_t value = 0;
   int32_t status;

@@ -18,6 +18,9 @@
      client's address, and only while that address is enabled and names a processor
      northbridge function: bus 0, device 0x18..0x1F, function 0..3, reserved bits 30:24 zero,
      a dword offset (bits 1:0 zero). No port instruction is executed.
+   - A data-port write is carried out only for the seven registers the program changes (bus 0,
+     device 0x18: function 2 offsets 0x88, 0x8C, 0x90, 0x94; function 0 offsets 0x84, 0x88,
+     0x90); any other northbridge write is refused as an access no function answers.
    - A refused request touches no device; a configuration access the system could not carry
      out fails the request, so the client never takes filler for data.
 
@@ -55,12 +58,14 @@ typedef struct MvnConfigOps {
 /* True for an address-port value that names a northbridge dword (see the rules above). */
 int MvnIsNorthbridgeAddress(uint32_t address);
 
+/* True for an address-port value that names one of the seven writable registers. */
+int MvnIsWritableRegister(uint32_t address);
+
 /* Checks and serves one request of the client whose emulated address port is *address. On
    success *information receives the number of output bytes (8); on any refusal it receives 0,
    the output is left untouched and *address keeps its value. */
-int32_t MvnHandleRequest(const MvnConfigOps* ops, uint32_t* address, uint32_t code,
-                         const void* in, uint32_t inLength, void* out, uint32_t outLength,
-                         uint32_t* information);
+int32_t MvnHandleRequest(const MvnConfigOps* ops, uint32_t* address, uint32_t code, const void* in,
+                         uint32_t inLength, void* out, uint32_t outLength, uint32_t* information);
 
 #ifdef __cplusplus
 }

@@ -61,9 +61,9 @@ Result Send(FakePorts& ports, std::uint32_t code, const std::vector<std::uint32_
   Result r{};
   std::memset(r.out, 0xCC, sizeof r.out);
   r.information = 0x55;
-  r.status = MvnHandleRequest(&ports.ops, &ports.address, code, in.data(),
-                              static_cast<std::uint32_t>(in.size() * 4), r.out, outLength,
-                              &r.information);
+  r.status =
+      MvnHandleRequest(&ports.ops, &ports.address, code, in.data(),
+                       static_cast<std::uint32_t>(in.size() * 4), r.out, outLength, &r.information);
   return r;
 }
 
@@ -130,8 +130,7 @@ TEST(Requests, AnAccessNoFunctionTakesFailsTheRequest) {
   EXPECT_EQ(r.status, MVN_STATUS_DEVICE_DOES_NOT_EXIST);
   EXPECT_EQ(r.information, 0u);
   EXPECT_EQ(Dword(r.out), 0xCCCCCCCCu) << "filler handed out as data";
-  EXPECT_EQ(Send(ports, MVN_IOCTL_WRITE_PORT, {0xCFC, 1}).status,
-            MVN_STATUS_DEVICE_DOES_NOT_EXIST);
+  EXPECT_EQ(Send(ports, MVN_IOCTL_WRITE_PORT, {0xCFC, 1}).status, MVN_STATUS_DEVICE_DOES_NOT_EXIST);
 }
 
 TEST(Requests, OtherControlCodesAreInvalidDeviceRequests) {
@@ -145,9 +144,9 @@ TEST(Requests, OtherControlCodesAreInvalidDeviceRequests) {
   EXPECT_EQ(
       MvnHandleRequest(nullptr, &address, MVN_IOCTL_READ_PORT, "abcd", 4, nullptr, 0, nullptr),
       MVN_STATUS_INVALID_DEVICE_REQUEST);
-  EXPECT_EQ(MvnHandleRequest(&ports.ops, nullptr, MVN_IOCTL_READ_PORT, "abcd", 4, nullptr, 0,
-                             nullptr),
-            MVN_STATUS_INVALID_DEVICE_REQUEST);
+  EXPECT_EQ(
+      MvnHandleRequest(&ports.ops, nullptr, MVN_IOCTL_READ_PORT, "abcd", 4, nullptr, 0, nullptr),
+      MVN_STATUS_INVALID_DEVICE_REQUEST);
 }
 
 TEST(Requests, BufferSizesMustBeExact) {
@@ -226,16 +225,58 @@ TEST(Requests, DataPortOnlyWhileTheAddressNamesANorthbridgeFunction) {
       FakePorts ports;
       ports.address = 0x80000000u | device << 11 | function << 8 | 0xFC;
       EXPECT_EQ(Send(ports, MVN_IOCTL_READ_PORT, {0xCFC}).status, MVN_STATUS_SUCCESS);
-      EXPECT_EQ(Send(ports, MVN_IOCTL_WRITE_PORT, {0xCFC, 7}).status, MVN_STATUS_SUCCESS);
     }
+  }
+}
+
+// Every dword of every northbridge function reads; a write is carried out for the seven
+// registers the program changes only, and any other is refused as an access no function
+// answers, reaching nothing: the address maps of function 1, the other functions' registers,
+// the other nodes' devices.
+TEST(Requests, OnlyTheSevenRegistersCanBeWritten) {
+  struct Register {
+    std::uint32_t function, offset;
+  };
+  const Register writable[] = {{2, 0x88}, {2, 0x8C}, {2, 0x90}, {2, 0x94},
+                               {0, 0x84}, {0, 0x88}, {0, 0x90}};
+  int written = 0;
+  for (std::uint32_t device = 0x18; device <= 0x1F; ++device) {
+    for (std::uint32_t function = 0; function <= 3; ++function) {
+      for (std::uint32_t offset = 0; offset < 0x100; offset += 4) {
+        bool mine = false;
+        for (const Register& reg : writable) {
+          mine = mine || (device == 0x18 && function == reg.function && offset == reg.offset);
+        }
+        SCOPED_TRACE(::testing::Message()
+                     << std::hex << device << "." << function << " " << offset);
+        FakePorts ports;
+        ports.address = 0x80000000u | device << 11 | function << 8 | offset;
+        EXPECT_EQ(Send(ports, MVN_IOCTL_READ_PORT, {0xCFC}).status, MVN_STATUS_SUCCESS);
+        ports.log.clear();
+        Result w = Send(ports, MVN_IOCTL_WRITE_PORT, {0xCFC, 0x5A5A5A5Au});
+        if (mine) {
+          ++written;
+          EXPECT_EQ(w.status, MVN_STATUS_SUCCESS);
+          ASSERT_EQ(ports.log.size(), 1u);
+          EXPECT_EQ(ports.log[0].value, 0x5A5A5A5Au);
+        } else {
+          ExpectRefused(w, MVN_STATUS_DEVICE_DOES_NOT_EXIST, ports);
+        }
+        EXPECT_EQ(MvnIsWritableRegister(ports.address), mine ? 1 : 0);
+      }
+    }
+  }
+  EXPECT_EQ(written, 7);
+  // The same registers with the enable bit clear, or with byte-lane bits, are no registers.
+  for (std::uint32_t address : {0x0000C288u, 0x8000C289u, 0x8000C28Bu, 0x8001C288u}) {
+    EXPECT_EQ(MvnIsWritableRegister(address), 0) << std::hex << address;
   }
 }
 
 TEST(Requests, AddressPortTakesAnyValueAndReachesNoDevice) {
   // Putting back whatever was found there must always work, a foreign enabled address too.
-  const std::uint32_t values[] = {0x00000000u, 0x7FFFFFFFu, 0x0000C288u, 0x12345678u,
-                                  0x80000000u, 0x8000B800u, 0x8001C288u, 0x8000C28Au,
-                                  0xFFFFFFFFu, 0x8000C288u};
+  const std::uint32_t values[] = {0x00000000u, 0x7FFFFFFFu, 0x0000C288u, 0x12345678u, 0x80000000u,
+                                  0x8000B800u, 0x8001C288u, 0x8000C28Au, 0xFFFFFFFFu, 0x8000C288u};
   for (std::uint32_t value : values) {
     SCOPED_TRACE(value);
     FakePorts ports;
@@ -256,8 +297,8 @@ TEST(Requests, OneSharedBufferForInputAndOutput) {
   ports.address = 0x8000C288u;
   std::uint32_t buffer[2] = {0xCFC, 0x0BADF00Du};
   std::uint32_t information = 0;
-  EXPECT_EQ(MvnHandleRequest(&ports.ops, &ports.address, MVN_IOCTL_WRITE_PORT, buffer, 8, buffer,
-                             8, &information),
+  EXPECT_EQ(MvnHandleRequest(&ports.ops, &ports.address, MVN_IOCTL_WRITE_PORT, buffer, 8, buffer, 8,
+                             &information),
             MVN_STATUS_SUCCESS);
   ASSERT_FALSE(ports.log.empty());
   EXPECT_TRUE(ports.log.back().write);
@@ -267,8 +308,8 @@ TEST(Requests, OneSharedBufferForInputAndOutput) {
 
   buffer[0] = 0xCFC;
   buffer[1] = 0x11111111u;
-  EXPECT_EQ(MvnHandleRequest(&ports.ops, &ports.address, MVN_IOCTL_READ_PORT, buffer, 4, buffer,
-                             8, &information),
+  EXPECT_EQ(MvnHandleRequest(&ports.ops, &ports.address, MVN_IOCTL_READ_PORT, buffer, 4, buffer, 8,
+                             &information),
             MVN_STATUS_SUCCESS);
   EXPECT_EQ(buffer[0], 0xDEADBEEFu);
   EXPECT_EQ(buffer[1], 0u);
