@@ -109,6 +109,16 @@ bool SameText(const char* a, const char* b) {
   return *a == *b;
 }
 
+// Whether an image path's file name (its last component) is one this program writes for its
+// driver service; any other file is another program's driver.
+bool IsOwnImageName(const char* path) {
+  const char* name = path;
+  for (const char* c = path; *c != '\0'; ++c) {
+    if (*c == '\\' || *c == '/') name = c + 1;
+  }
+  return SameText(name, "cpuz.sys") || SameText(name, "cpuz64.sys");
+}
+
 // Moves a complete file over the target. The 9x family has MoveFileExA only as a stub: there
 // the target goes first, then the plain move.
 bool ReplaceFile(const char* from, const char* to) {
@@ -415,8 +425,10 @@ int CDeviceDriver::StartDriverService(os::Dword* error) {
 
 // A service left by an earlier run may name an image that is gone (the program folder was
 // moved, or that run fell back to the temporary folder), so it could never start again. A
-// stopped service is pointed at the image just written, its image path only; a running one
-// is left as it is. Any failure here leaves the service alone: the start then reports.
+// stopped service whose image file bears one of the names this program writes is pointed at
+// the image just written, its image path only; a running one, or one whose image is some
+// other program's, is left as it is. Any failure here leaves the service alone: the start
+// then reports.
 void CDeviceDriver::RepointStaleService(os::ScHandle service) {
   os::Api& win = Win();
   char imagePath[kPathSize];
@@ -437,7 +449,7 @@ void CDeviceDriver::RepointStaleService(os::ScHandle service) {
   const char* current = config->lpBinaryPathName != nullptr ? config->lpBinaryPathName : "";
   // The manager may keep a driver's path in the kernel's form, "\??\" in front.
   if (std::strncmp(current, "\\??\\", 4) == 0) current += 4;
-  if (SameText(current, imagePath)) return;
+  if (SameText(current, imagePath) || !IsOwnImageName(current)) return;
   win.ChangeServiceConfigA(service, os::kServiceNoChange, os::kServiceNoChange,
                            os::kServiceNoChange, imagePath, nullptr, nullptr, nullptr, nullptr,
                            nullptr, nullptr);

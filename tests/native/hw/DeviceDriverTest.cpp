@@ -297,27 +297,49 @@ TEST_F(LoaderNt, SourceFileNamedInTheDirectory) {
 }
 
 TEST_F(LoaderNt, AStoppedServiceIsPointedAtTheImageJustWritten) {
-  // Its image gone (the folder was moved) or still there (an old copy): either way the
-  // stopped service now names the image this run wrote, and nothing else of it changes.
-  for (bool oldImageThere : {false, true}) {
-    SCOPED_TRACE(oldImageThere);
+  // A service of this program's: its image gone (the folder was moved) or still there (an old
+  // copy), the stopped service now names the image this run wrote, and nothing else of it
+  // changes. A service whose image file is named otherwise is another program's driver: it
+  // is left as it is and started as it stands.
+  struct Case {
+    const char* path;
+    bool imageThere;
+    bool ours;
+  };
+  const Case cases[] = {
+      {"\\??\\C:\\drivers\\cpuz.sys", false, true},
+      {"\\??\\C:\\drivers\\cpuz.sys", true, true},
+      {"C:\\old folder\\CPUZ64.SYS", true, true},
+      {"C:/drivers/Cpuz.Sys", false, true},
+      {"C:\\drivers\\old.sys", true, false},
+      {"C:\\drivers\\cpuz.sys.bak", true, false},
+      {"C:\\drivers\\xcpuz.sys", true, false},
+      {"C:\\cpuz.sys\\other.sys", true, false},
+      {"C:\\WINDOWS\\system32\\drivers\\cpuz_x64.sys", true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
     win.machine.RemoveService("cpuz");
-    if (oldImageThere) win.fs.AddFile("C:\\drivers\\old.sys", "old driver");
-    sim::Machine::Service& stale = win.machine.AddService("cpuz", "\\??\\C:\\drivers\\old.sys");
+    std::string file = c.path;
+    if (file.rfind("\\??\\", 0) == 0) file = file.substr(4);
+    win.fs.Remove(file);
+    if (c.imageThere) win.fs.AddFile(file, "old driver");
+    sim::Machine::Service& stale = win.machine.AddService("cpuz", c.path);
     stale.displayName = "Shown";
     stale.startType = 2;
+    const int changes = win.machine.changeServiceConfigCalls;
     int ok = 0;
     auto driver = Initialized(&ok);
     ASSERT_EQ(ok, 1);
-    EXPECT_EQ(Service()->binaryPath, kSys);
+    EXPECT_EQ(Service()->binaryPath, c.ours ? std::string(kSys) : std::string(c.path));
     EXPECT_EQ(Service()->displayName, "Shown");
     EXPECT_EQ(Service()->startType, 2u);
-    EXPECT_EQ(Service()->loadedImage, sys32Image);
+    EXPECT_EQ(Service()->loadedImage, c.ours ? sys32Image : std::string("old driver"));
+    EXPECT_EQ(win.machine.changeServiceConfigCalls, changes + (c.ours ? 1 : 0));
     os::Dword error = 0;
-    const int changes = win.machine.changeServiceConfigCalls;
     EXPECT_EQ(driver->InstallDriverService(&error), 1);  // now already running: left as is
     EXPECT_EQ(error, os::kErrorServiceAlreadyRunning);
-    EXPECT_EQ(win.machine.changeServiceConfigCalls, changes);
+    EXPECT_EQ(win.machine.changeServiceConfigCalls, changes + (c.ours ? 1 : 0));
   }
 }
 
