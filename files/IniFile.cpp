@@ -118,7 +118,9 @@ bool Rename(const std::string& from, const std::string& to) {
 
 // Moves the new file `current` over `full` (or into its place when there is none).
 // NewFileBeside: the old file is gone and the new one, the only copy left, keeps its name.
-enum class Placed { Done, Failed, NewFileBeside };
+// Halfway: the replace took the old file away from its name (to `backup`, when there is one)
+// or left both names, but the new file did not take it: only the move into place is left.
+enum class Placed { Done, Failed, NewFileBeside, Halfway };
 Placed MoveOver(const std::string& current, const std::string& full, bool exists,
                 os::Dword* error) {
   os::Api& win = os::Windows();
@@ -148,8 +150,8 @@ Placed MoveOver(const std::string& current, const std::string& full, bool exists
 
 // Puts the written new file in the place of `full`. `current` is the new file's name, which
 // this may change to `saved` on the way.
-Placed PutInPlace(std::string& current, const std::string& saved, const std::string& full,
-                  bool exists, os::Dword* error) {
+Placed PutInPlace(std::string& current, const std::string& saved, const std::string& backup,
+                  const std::string& full, bool exists, os::Dword* error) {
   os::Api& win = os::Windows();
   // Without the old file, or without a name for the second stage, the move does it all.
   if (!exists || saved.empty()) return MoveOver(current, full, exists, error);
@@ -179,15 +181,16 @@ Placed PutInPlace(std::string& current, const std::string& saved, const std::str
     }
     current = saved;
   }
-  if (win.ReplaceFileA(full.c_str(), saved.c_str(), os::kReplacefileIgnoreMergeErrors)) {
+  // With a backup name of ours, a replace that stops halfway leaves the old file under it
+  // rather than under a name of the system's choosing that nothing would ever remove.
+  if (win.ReplaceFileA(full.c_str(), saved.c_str(), backup.empty() ? nullptr : backup.c_str(),
+                       os::kReplacefileIgnoreMergeErrors)) {
     return Placed::Done;
   }
   os::Dword why = LastErrorOr(os::kErrorAccessDenied);
   if (why == os::kErrorUnableToMoveReplacement || why == os::kErrorUnableToMoveReplacement2) {
-    // The old file left its name but the new one could not take it: once more, by a move.
-    if (MoveOver(saved, full, false, error) == Placed::Done) return Placed::Done;
     *error = why;
-    return Placed::NewFileBeside;
+    return Placed::Halfway;
   }
   if (!ReplaceUnavailable(why)) {
     *error = why;
@@ -200,6 +203,11 @@ Placed PutInPlace(std::string& current, const std::string& saved, const std::str
 
 std::string SavedName(const std::string& full) {
   std::string beside = full + kSavedSuffix;
+  return beside.size() < kMaxPath ? beside : std::string();
+}
+
+std::string ReplacedName(const std::string& full) {
+  std::string beside = full + kReplacedSuffix;
   return beside.size() < kMaxPath ? beside : std::string();
 }
 
@@ -232,6 +240,7 @@ bool ReplaceWholeFile(const std::string& full, const std::string& text, os::Dwor
     return false;
   }
   const std::string saved = SavedName(full);
+  const std::string backup = exists ? ReplacedName(full) : std::string();
   // The new file takes over the old one's hidden and system marks (the move keeps no
   // attributes of the old file).
   constexpr os::Dword kHiddenOrSystem = os::kFileAttributeHidden | 0x4;
@@ -241,6 +250,7 @@ bool ReplaceWholeFile(const std::string& full, const std::string& text, os::Dwor
   // in place, an earlier save did not finish.
   win.DeleteFileA(saving.c_str());
   if (!saved.empty()) win.DeleteFileA(saved.c_str());
+  if (!backup.empty()) win.DeleteFileA(backup.c_str());
   os::Handle file = win.CreateFileA(saving.c_str(), os::kGenericWrite, os::kFileShareDelete,
                                     os::kCreateNew, keep != 0 ? keep : os::kFileAttributeNormal);
   if (file == os::kInvalidHandle) {
@@ -266,16 +276,38 @@ bool ReplaceWholeFile(const std::string& full, const std::string& text, os::Dwor
   if (!win.FlushFileBuffers(file)) return discard(LastErrorOr(os::kErrorGenFailure), true);
   if (!win.CloseHandle(file)) return discard(LastErrorOr(os::kErrorGenFailure), false);
 
+  bool halfway = false;  // the replace stopped halfway: only the move into place is left
   for (int attempt = 1;; ++attempt) {
     os::Dword why = 0;
-    Placed placed = PutInPlace(current, saved, full, exists, &why);
-    if (placed == Placed::Done) return true;
+    Placed placed = halfway ? MoveOver(current, full, false, &why)
+                            : PutInPlace(current, saved, backup, full, exists, &why);
+    if (placed == Placed::Halfway) {
+      // The move gets the same patience as the replace had.
+      halfway = true;
+      attempt = 0;
+      continue;
+    }
+    if (placed == Placed::Done) {
+      if (!backup.empty()) win.DeleteFileA(backup.c_str());
+      return true;
+    }
     if (placed == Placed::NewFileBeside) {
       *error = why;
       return false;
     }
-    if (!IsMomentary(why) || attempt == kReplaceAttempts) return discard(why, false);
-    win.Sleep(kReplaceRetryMilliseconds);
+    if (IsMomentary(why) && attempt < kReplaceAttempts) {
+      win.Sleep(kReplaceRetryMilliseconds);
+      continue;
+    }
+    if (!halfway) return discard(why, false);
+    // The old file in its place, as it was or put back from the backup: the new one goes.
+    // Otherwise the new file, complete, stays beside and the next read puts it in place.
+    if (win.GetFileAttributesA(full.c_str()) != os::kInvalidFileAttributes ||
+        (!backup.empty() && Rename(backup, full))) {
+      return discard(why, false);
+    }
+    *error = why;
+    return false;
   }
 }
 

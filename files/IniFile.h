@@ -18,6 +18,9 @@ inline constexpr std::uint32_t kMaxFileSize = 16u << 20;
 // is complete and about to take the old one's place.
 inline constexpr char kSavingSuffix[] = ".saving";
 inline constexpr char kSavedSuffix[] = ".saved";
+// The name the old file's data takes while the replace puts the new one in its place; it is
+// deleted as soon as the new file has the name.
+inline constexpr char kReplacedSuffix[] = ".replaced";
 
 // `path` made absolute against the current directory. False (with the error code) when the
 // path is empty, holds a NUL, or its full form does not fit MAX_PATH with its terminator.
@@ -35,13 +38,16 @@ std::string SavingName(const std::string& full);
 // recovery of a replace interrupted between its two steps: `full` missing, that file present.
 // True when it was put in place.
 std::string SavedName(const std::string& full);
+// The backup name the replace gives the old file beside `full` (empty when it does not fit).
+std::string ReplacedName(const std::string& full);
 bool FinishInterruptedReplace(const std::string& full);
 
 // Makes `text` the contents of the file at `full`, creating it when absent. An existing file
-// is replaced in place (ReplaceFileA: it keeps its identity, attributes, access list and hard
-// links); where that call cannot be used, the new file is moved over it. Another program
-// holding the file open for a moment is waited for, about a second in all. A read-only file,
-// a folder, a missing folder or an invalid name fail and leave everything as it was.
+// is replaced (ReplaceFileA: the result keeps its attributes, access list and owner); where
+// that call cannot be used, the new file is moved over it. Another program holding the file
+// open for a moment is waited for, about a second in all, also when the replace stopped
+// halfway and only the move into place is left. A read-only file, a folder, a missing folder
+// or an invalid name fail and leave everything as it was.
 bool ReplaceWholeFile(const std::string& full, const std::string& text, os::Dword* error);
 
 // Attempts and pause of that wait.

@@ -145,6 +145,12 @@ struct SystemTime {
   std::uint16_t wMilliseconds = 0;
 };
 
+// FILETIME: 100-nanosecond intervals since 1 January 1601, UTC.
+struct FileTime {
+  Dword dwLowDateTime = 0;
+  Dword dwHighDateTime = 0;
+};
+
 // OSVERSIONINFOEXA; dwOSVersionInfoSize says which of the two records the caller passes.
 struct OsVersionInfo {
   Dword dwOSVersionInfoSize = 0;
@@ -297,6 +303,11 @@ class Api {
   // The key's state at this moment, whichever window has the keyboard.
   virtual std::int16_t GetAsyncKeyState(int virtualKey) = 0;
   virtual void GetLocalTime(SystemTime* time) = 0;
+  // The system clock, UTC.
+  virtual void GetSystemTimeAsFileTime(FileTime* time) = 0;
+  // Milliseconds since the system started (time asleep or hibernating included), wrapping to
+  // 0 after 2^32 (49.7 days).
+  virtual Dword GetTickCount() = 0;
 
   // Registry.
   virtual Long RegOpenKeyExA(HKey key, const char* subKey, Dword options, Dword access,
@@ -310,9 +321,10 @@ class Api {
   virtual Long RegCloseKey(HKey key) = 0;
 
   // ReplaceFileA: Windows 2000 and later; where the system lacks it, it fails with
-  // kErrorCallNotImplemented. No backup file; the replaced file keeps its identity, attributes
-  // and access list.
-  virtual Bool ReplaceFileA(const char* replaced, const char* replacement, Dword flags) = 0;
+  // kErrorCallNotImplemented. The result keeps the replaced file's attributes and access list.
+  // `backup` (or null) is the name the replaced file's data moves to.
+  virtual Bool ReplaceFileA(const char* replaced, const char* replacement, const char* backup,
+                            Dword flags) = 0;
   virtual void Sleep(Dword milliseconds) = 0;
   // Task Scheduler 2.0 (Vista and later) over COM, created when called: the task `name` in the
   // root folder. RegisterTask creates or replaces it from its XML definition (text in the

@@ -712,15 +712,18 @@ bool FileSystem::Move(const char* existing, const char* newName, bool replace, b
   return true;
 }
 
-bool FileSystem::Replace(const char* replaced, const char* replacement, os::Dword* error) {
+bool FileSystem::Replace(const char* replaced, const char* replacement, const char* backup,
+                         os::Dword* error) {
   Resolved target;
   Resolved source;
+  Resolved spare;
   if (!Resolve(replaced, &target, error)) return false;
   if (replacement == nullptr) {
     *error = os::kErrorInvalidParameter;
     return false;
   }
   if (!Resolve(replacement, &source, error)) return false;
+  if (backup != nullptr && !Resolve(backup, &spare, error)) return false;
   if (!replaceSupported) {
     *error = os::kErrorInvalidFunction;
     return false;
@@ -745,9 +748,44 @@ bool FileSystem::Replace(const char* replaced, const char* replacement, os::Dwor
     *error = os::kErrorSharingViolation;
     return false;
   }
-  nodes_.at(dst).contents = nodes_.at(src).contents;
-  Unlink(src);
+  int kept = backup != nullptr ? Lookup(spare.key) : -1;
+  if (kept == dst || kept == src ||
+      (kept >= 0 && (nodes_.at(kept).folder || nodes_.at(kept).deletePending ||
+                     OpenCount(nodes_.at(kept).path) > 0))) {
+    *error = os::kErrorAccessDenied;
+    return false;
+  }
+  const os::Dword stop = replaceStopsWith;
+  replaceStopsWith = 0;
+  if (stop == os::kErrorUnableToMoveReplacement && backup != nullptr) {
+    *error = stop;
+    return false;
+  }
+  nodes_.at(src).attributes = old.attributes;
+  // The replaced file leaves its name.
+  if (kept >= 0) Unlink(kept);
+  if (backup != nullptr) {
+    Rename(dst, spare.full);
+  } else if (stop == os::kErrorUnableToMoveReplacement2) {
+    std::string folder = ParentOf(target.full);
+    if (folder.back() != '\\') folder += '\\';
+    Rename(dst, folder + "~RF" + std::to_string(dst) + ".TMP");
+  } else {
+    Unlink(dst);
+  }
+  if (stop != 0) {
+    *error = stop;
+    return false;
+  }
+  Rename(src, target.full);
   return true;
+}
+
+void FileSystem::Rename(int node, const std::string& fullPath) {
+  Node& n = nodes_.at(node);
+  byKey_.erase(Key(n.path));
+  n.path = fullPath;
+  byKey_[Key(fullPath)] = node;
 }
 
 os::Dword FileSystem::AttributesOf(const char* name, os::Dword* error) const {

@@ -86,11 +86,18 @@ class FileSystem {
   // MOVEFILE_COPY_ALLOWED (a move to another drive).
   bool Move(const char* existing, const char* newName, bool replace, bool copyAllowed,
             os::Dword* error);
-  // ReplaceFileA without a backup: the replaced file keeps its node (identity, attributes)
-  // and takes the replacement's data; the replacement's name goes. A file system without
-  // the call (replaceSupported false) answers ERROR_INVALID_FUNCTION.
-  bool Replace(const char* replaced, const char* replacement, os::Dword* error);
+  // ReplaceFileA: the replacement takes the replaced file's name and attributes; the replaced
+  // file's data moves to `backup` (replacing a file of that name) or, without one, goes. A
+  // file system without the call (replaceSupported false) answers ERROR_INVALID_FUNCTION.
+  bool Replace(const char* replaced, const char* replacement, const char* backup, os::Dword* error);
   bool replaceSupported = true;
+  // The next replace stops halfway, as the system's does when the replacement cannot take
+  // the name, and answers this code: ERROR_UNABLE_TO_MOVE_REPLACEMENT (1176) leaves both
+  // names with a backup and removes the replaced file without; ..._2 (1177) leaves the
+  // replaced file under the backup name or, without one, under a name of the system's own
+  // ("~RF<n>.TMP" in the same folder). The replacement keeps its name and has taken the
+  // replaced file's attributes. 0: a replace runs whole.
+  os::Dword replaceStopsWith = 0;
   os::Dword AttributesOf(const char* name, os::Dword* error) const;
   bool SetCurrent(const char* name, os::Dword* error);
 
@@ -136,6 +143,7 @@ class FileSystem {
   bool ShareConflict(int node, bool read, bool write, bool del, os::Dword share) const;
   int NewNode(Node node);
   void Unlink(int node);  // removes the node's name; its data goes with the last handle
+  void Rename(int node, const std::string& fullPath);  // a file's node under a free name
   void AddFolderChain(const std::string& fullPath);
 
   std::map<int, Node> nodes_;

@@ -58,7 +58,18 @@ class Session {
 
   // --- The keyboard: virtual keys held down now (GetAsyncKeyState), and the clock.
   std::set<int> keysDown;
+  // Keys whose GetAsyncKeyState answer is set as it stands, before keysDown is asked (for
+  // example 0x0001: pressed since the last query, up now).
+  std::map<int, std::uint16_t> keyStates;
   os::SystemTime localTime{2026, 3, 2, 17, 7, 45, 9, 250};  // Tuesday 17 March 2026, 07:45:09
+  // The system clock (UTC, 100-ns units since 1601) and the moment the system last started;
+  // GetTickCount answers the milliseconds between, wrapping at 2^32. Sleep advances the clock.
+  static constexpr std::uint64_t kMillisecond = 10'000;
+  std::uint64_t systemTime = 134182071092500000;                 // 17 March 2026, 07:45:09.250 UTC
+  std::uint64_t startedAt = systemTime - 95'000 * kMillisecond;  // running for 95 seconds
+  void Advance(std::uint64_t milliseconds) { systemTime += milliseconds * kMillisecond; }
+  // The computer restarts now: the system has just started.
+  void Restart() { startedAt = systemTime; }
 
   // --- The registry. Paths are full ("HKEY_LOCAL_MACHINE\SOFTWARE\..."), names are matched
   // without regard to case.

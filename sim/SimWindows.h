@@ -127,6 +127,8 @@ class SimWindows : public os::Api {
   int MessageBoxA(void* owner, const char* text, const char* caption, os::Dword type) override;
   std::int16_t GetAsyncKeyState(int virtualKey) override;
   void GetLocalTime(os::SystemTime* time) override;
+  void GetSystemTimeAsFileTime(os::FileTime* time) override;
+  os::Dword GetTickCount() override;
 
   os::Long RegOpenKeyExA(os::HKey key, const char* subKey, os::Dword options, os::Dword access,
                          os::HKey* result) override;
@@ -138,9 +140,10 @@ class SimWindows : public os::Api {
   os::Long RegDeleteValueA(os::HKey key, const char* valueName) override;
   os::Long RegCloseKey(os::HKey key) override;
 
-  os::Bool ReplaceFileA(const char* replaced, const char* replacement, os::Dword flags) override;
-  // Sleep takes no time: it adds to sleptMilliseconds and calls onSleep (which may, for
-  // example, close a handle "another process" held), so waits are tested without timing.
+  os::Bool ReplaceFileA(const char* replaced, const char* replacement, const char* backup,
+                        os::Dword flags) override;
+  // Sleep takes no time but the clock's: it adds to sleptMilliseconds and calls onSleep (which may,
+  // for example, close a handle "another process" held), so waits are tested without timing.
   void Sleep(os::Dword milliseconds) override;
   std::uint64_t sleptMilliseconds = 0;
   std::function<void(os::Dword)> onSleep;

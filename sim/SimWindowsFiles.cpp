@@ -178,7 +178,8 @@ os::Bool SimWindows::MoveFileA(const char* existing, const char* newName) {
   return 1;
 }
 
-os::Bool SimWindows::ReplaceFileA(const char* replaced, const char* replacement, os::Dword flags) {
+os::Bool SimWindows::ReplaceFileA(const char* replaced, const char* replacement, const char* backup,
+                                  os::Dword flags) {
   if (ShouldFail("ReplaceFileA")) return 0;
   // The 9x family has no such call.
   if (machine.platformId != os::kVerPlatformWin32Nt) {
@@ -191,7 +192,7 @@ os::Bool SimWindows::ReplaceFileA(const char* replaced, const char* replacement,
     lastError_ = os::kErrorInvalidParameter;
     return 0;
   }
-  if (!fs.Replace(replaced, replacement, &error)) {
+  if (!fs.Replace(replaced, replacement, backup, &error)) {
     lastError_ = error;
     return 0;
   }
@@ -201,6 +202,7 @@ os::Bool SimWindows::ReplaceFileA(const char* replaced, const char* replacement,
 void SimWindows::Sleep(os::Dword milliseconds) {
   calls.emplace_back("Sleep");
   sleptMilliseconds += milliseconds;
+  session.Advance(milliseconds);
   if (onSleep) onSleep(milliseconds);
 }
 

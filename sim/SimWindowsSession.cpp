@@ -338,12 +338,25 @@ int SimWindows::MessageBoxA(void* owner, const char* text, const char* caption, 
 
 std::int16_t SimWindows::GetAsyncKeyState(int virtualKey) {
   calls.emplace_back("GetAsyncKeyState");  // it cannot fail, only answer "up"
+  auto set = session.keyStates.find(virtualKey);
+  if (set != session.keyStates.end()) return static_cast<std::int16_t>(set->second);
   return session.keysDown.count(virtualKey) != 0 ? static_cast<std::int16_t>(os::kKeyDownBit) : 0;
 }
 
 void SimWindows::GetLocalTime(os::SystemTime* time) {
   calls.emplace_back("GetLocalTime");
   *time = session.localTime;
+}
+
+void SimWindows::GetSystemTimeAsFileTime(os::FileTime* time) {
+  calls.emplace_back("GetSystemTimeAsFileTime");
+  time->dwLowDateTime = static_cast<os::Dword>(session.systemTime);
+  time->dwHighDateTime = static_cast<os::Dword>(session.systemTime >> 32);
+}
+
+os::Dword SimWindows::GetTickCount() {
+  calls.emplace_back("GetTickCount");
+  return static_cast<os::Dword>((session.systemTime - session.startedAt) / Session::kMillisecond);
 }
 
 // ---------------------------------------------------------------- Registry

@@ -21,6 +21,8 @@ static_assert(offsetof(OsVersionInfo, wProductType) == offsetof(OSVERSIONINFOEXA
 static_assert(sizeof(Dword) == sizeof(DWORD) && sizeof(Long) == sizeof(LONG));
 static_assert(sizeof(Bool) == sizeof(BOOL));
 static_assert(sizeof(SystemTime) == sizeof(SYSTEMTIME));
+static_assert(sizeof(FileTime) == sizeof(FILETIME) &&
+              offsetof(FileTime, dwHighDateTime) == offsetof(FILETIME, dwHighDateTime));
 
 DWORD* D(Dword* p) {
   return reinterpret_cast<DWORD*>(p);
@@ -194,6 +196,10 @@ class RealApi final : public Api {
   void GetLocalTime(SystemTime* time) override {
     ::GetLocalTime(reinterpret_cast<SYSTEMTIME*>(time));
   }
+  void GetSystemTimeAsFileTime(FileTime* time) override {
+    ::GetSystemTimeAsFileTime(reinterpret_cast<FILETIME*>(time));
+  }
+  Dword GetTickCount() override { return ::GetTickCount(); }
 
   Long RegOpenKeyExA(HKey key, const char* subKey, Dword options, Dword access,
                      HKey* result) override {
@@ -214,14 +220,15 @@ class RealApi final : public Api {
   }
   Long RegCloseKey(HKey key) override { return ::RegCloseKey(K(key)); }
 
-  Bool ReplaceFileA(const char* replaced, const char* replacement, Dword flags) override {
+  Bool ReplaceFileA(const char* replaced, const char* replacement, const char* backup,
+                    Dword flags) override {
     using Fn = BOOL(WINAPI*)(LPCSTR, LPCSTR, LPCSTR, DWORD, LPVOID, LPVOID);
     auto fn = Kernel32<Fn>("ReplaceFileA");
     if (fn == nullptr) {
       ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
       return FALSE;
     }
-    return fn(replaced, replacement, nullptr, flags, nullptr, nullptr);
+    return fn(replaced, replacement, backup, flags, nullptr, nullptr);
   }
   void Sleep(Dword milliseconds) override { ::Sleep(milliseconds); }
   HResult RegisterTask(const char* name, const char* xml, Long logonType) override {

@@ -1,6 +1,6 @@
-// Saves over an existing register file: replaced in place (the file keeps its identity and
-// attributes), by a move where that cannot be used, and after a wait when another program
-// holds the file open for a moment.
+// Saves over an existing register file: replaced (the file keeps its attributes), by a move
+// where that cannot be used, and after a wait when another program holds the file open for a
+// moment, also when the replace stopped halfway.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -28,19 +28,18 @@ class SaveInPlaceTest : public RegisterFileTest {
   }
 };
 
-TEST_F(SaveInPlaceTest, TheFileIsReplacedInPlaceAndKeepsItsIdentityAndAttributes) {
-  // A program that shares everything keeps reading the same file, now with the new text.
+TEST_F(SaveInPlaceTest, TheFileIsReplacedAndKeepsItsAttributes) {
+  // A program that shares everything keeps reading the old data, which has left the name.
   os::Handle reader = Hold(os::kFileShareRead | os::kFileShareWrite | os::kFileShareDelete);
   ASSERT_TRUE(SaveRegisterFile(file));
   EXPECT_EQ(fs.Contents(file), Fresh());
   EXPECT_EQ(fs.Attributes(file), os::kFileAttributeHidden | sim::kFileAttributeArchive);
   EXPECT_EQ(win->CallCount("ReplaceFileA"), 1);
   EXPECT_EQ(win->CallCount("MoveFileExA"), 1);  // the new file named complete first
-  char head[8] = {};
+  char head[24] = {};
   os::Dword read = 0;
   ASSERT_TRUE(win->ReadFile(reader, head, sizeof head, &read));
-  EXPECT_EQ(std::string(head, read), "; mine\r\n");
-  EXPECT_EQ(fs.Contents(file).substr(8, 8), "[DRAM]\r\n");
+  EXPECT_EQ(std::string(head, read), kOld);
   win->CloseHandle(reader);
   EXPECT_TRUE(OnlyTheFile());
 }
@@ -90,12 +89,72 @@ TEST_F(SaveInPlaceTest, EveryAnswerOfTheReplace) {
     EXPECT_NE(fs.Attributes(file) & os::kFileAttributeHidden, 0u);
     EXPECT_TRUE(OnlyTheFile());
   }
-  // The old file went and the new one cannot take its name either: it stays beside, whole.
-  win->ClearFailures();
-  win->FailCall("ReplaceFileA", os::kErrorUnableToMoveReplacement);
-  win->FailCall("MoveFileExA", os::kErrorAccessDenied, 1);
-  EXPECT_FALSE(SaveRegisterFile(file));
-  EXPECT_EQ(fs.Contents(file + ini::kSavedSuffix), Fresh());
+}
+
+// The replace stops halfway (the new file could not take the name): the move into place is
+// waited for as the replace is, the old file's data never stays under a name of the system's
+// choosing, and a move that cannot be made leaves the old file in place, or the new one beside
+// for the next read to put in place.
+TEST_F(SaveInPlaceTest, AReplaceThatStopsHalfwayIsFinishedByAMove) {
+  enum Outcome { Saved, OldKept, NewBeside };
+  struct Case {
+    os::Dword stop;       // what the replace answers, having done what it does then
+    os::Dword moveError;  // the fallback move's failure, if any
+    int moveFailures;     // how many times in a row (-1: always)
+    Outcome outcome;
+  };
+  const int patience = ini::kReplaceAttempts;
+  const Case cases[] = {
+      {os::kErrorUnableToMoveReplacement, 0, 0, Saved},
+      {os::kErrorUnableToMoveReplacement2, 0, 0, Saved},
+      {os::kErrorUnableToMoveReplacement, os::kErrorSharingViolation, patience - 1, Saved},
+      {os::kErrorUnableToMoveReplacement2, os::kErrorSharingViolation, patience - 1, Saved},
+      {os::kErrorUnableToMoveReplacement2, os::kErrorLockViolation, 2, Saved},
+      {os::kErrorUnableToMoveReplacement, os::kErrorAccessDenied, 1, OldKept},
+      {os::kErrorUnableToMoveReplacement, os::kErrorSharingViolation, -1, OldKept},
+      // The old file is put back from the backup name once the wait is over.
+      {os::kErrorUnableToMoveReplacement2, os::kErrorSharingViolation, patience, OldKept},
+      {os::kErrorUnableToMoveReplacement2, os::kErrorAccessDenied, 1, OldKept},
+      // Not even that: the new file stays beside, whole.
+      {os::kErrorUnableToMoveReplacement2, os::kErrorSharingViolation, -1, NewBeside},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.stop) + ", move failing " + std::to_string(c.moveFailures) +
+                 " times with " + std::to_string(c.moveError));
+    for (const std::string& name : fs.List(folder)) fs.Remove(folder + "\\" + name);
+    fs.AddFile(file, kOld, os::kFileAttributeHidden);
+    win->ClearFailures();
+    win->sleptMilliseconds = 0;
+    fs.replaceStopsWith = c.stop;
+    // The first move names the new file complete; the ones after the replace are the fallback.
+    if (c.moveFailures != 0) win->FailCall("MoveFileExA", c.moveError, 1, c.moveFailures);
+    bool saved = SaveRegisterFile(file);
+    EXPECT_EQ(saved, c.outcome == Saved);
+    switch (c.outcome) {
+      case Saved:
+        EXPECT_EQ(fs.Contents(file), Fresh());
+        EXPECT_NE(fs.Attributes(file) & os::kFileAttributeHidden, 0u);
+        EXPECT_TRUE(OnlyTheFile());
+        EXPECT_EQ(win->sleptMilliseconds,
+                  ini::kReplaceRetryMilliseconds * static_cast<unsigned>(c.moveFailures));
+        break;
+      case OldKept:
+        EXPECT_EQ(fs.Contents(file), kOld);
+        EXPECT_TRUE(OnlyTheFile());
+        break;
+      case NewBeside:
+        EXPECT_FALSE(fs.Exists(file));
+        EXPECT_EQ(fs.Contents(file + ini::kSavedSuffix), Fresh());
+        win->ClearFailures();
+        EXPECT_TRUE(LoadRegisterFile(file));
+        EXPECT_EQ(fs.Contents(file), Fresh());
+        // The old data's copy goes with the next save.
+        EXPECT_TRUE(SaveRegisterFile(file));
+        EXPECT_TRUE(OnlyTheFile());
+        break;
+    }
+    EXPECT_EQ(fs.replaceStopsWith, 0u);
+  }
 }
 
 // A replace is two steps; a crash between them leaves the complete new file under its own

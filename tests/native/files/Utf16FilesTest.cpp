@@ -104,6 +104,41 @@ TEST_F(Utf16FilesTest, AUserFileStaysUtf16AndKeepsEverythingElse) {
   }
 }
 
+// A file cut short in its last character (a high surrogate without its low half, then half a
+// unit): the half unit is no character and goes, the rest comes back as it was (its last line
+// ended, as the system ends it), and saving again changes nothing: the file never grows.
+TEST_F(Utf16FilesTest, AFileCutShortSavesBackWithoutGrowing) {
+  struct Tail {
+    std::u16string units;
+    bool oddByte;
+  };
+  const Tail tails[] = {
+      {u"", true},
+      {std::u16string(1, u'\xD83D'), false},
+      {std::u16string(1, u'\xD83D'), true},
+      {std::u16string(u"x=\xDBFF\xD800", 4), true},
+  };
+  for (bool little : {false, true}) {
+    for (const Tail& tail : tails) {
+      SCOPED_TRACE(std::string(little ? "little" : "big") + " endian, " +
+                   std::to_string(tail.units.size()) + " units" +
+                   (tail.oddByte ? " and an odd byte" : ""));
+      FillDistinct(5);
+      const std::u16string text = Ascii16(FreshText() + "; end\r\n");
+      fs.Remove(file);
+      fs.AddFile(file, Utf16(text + tail.units, little) + (tail.oddByte ? "\xD8" : ""));
+      const std::string expected =
+          Utf16(text + tail.units + (tail.units.empty() ? u"" : u"\r\n"), little);
+      Clear();
+      ASSERT_TRUE(LoadRegisterFile(file));
+      for (int round = 0; round < 3; ++round) {
+        ASSERT_TRUE(SaveRegisterFile(file));
+        EXPECT_EQ(fs.Contents(file), expected) << "save " << round + 1;
+      }
+    }
+  }
+}
+
 // Sections a save adds go into the file in UTF-16 too, right after its last line.
 TEST_F(Utf16FilesTest, SectionsASaveAddsAreUtf16) {
   fs.AddFile(file, Utf16(u"[Mine]\r\nx=\u00E9"));

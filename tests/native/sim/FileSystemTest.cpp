@@ -506,3 +506,56 @@ TEST_F(FileSystemTest, SetUpHelpers) {
 }
 
 }  // namespace
+
+namespace {
+
+// ReplaceFileA whole and stopped halfway, with and without a backup name, as the system
+// leaves the two files in each case.
+TEST_F(FileSystemTest, ReplacementsWholeAndStoppedHalfway) {
+  struct Case {
+    os::Dword stop;
+    bool backup;
+    std::vector<std::string> names;  // what the folder holds afterwards
+    const char* atName;              // the data under file.mvn ("" when absent)
+  };
+  const Case cases[] = {
+      {0, false, {"file.mvn"}, "new"},
+      {0, true, {"file.mvn", "file.old"}, "new"},
+      {os::kErrorUnableToMoveReplacement, false, {"new.tmp"}, ""},
+      {os::kErrorUnableToMoveReplacement, true, {"file.mvn", "new.tmp"}, "old"},
+      {os::kErrorUnableToMoveReplacement2, false, {"new.tmp", "~RF*.TMP"}, ""},
+      {os::kErrorUnableToMoveReplacement2, true, {"file.old", "new.tmp"}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.stop) + (c.backup ? " with a backup" : " without"));
+    fs.Remove("C:\\d");
+    fs.AddFile("C:\\d\\file.mvn", "old", os::kFileAttributeHidden);
+    fs.AddFile("C:\\d\\new.tmp", "new");
+    fs.replaceStopsWith = c.stop;
+    os::Bool ok = win->ReplaceFileA("C:\\d\\file.mvn", "C:\\d\\new.tmp",
+                                    c.backup ? "C:\\d\\file.old" : nullptr, 0);
+    EXPECT_EQ(ok != 0, c.stop == 0);
+    if (c.stop != 0) {
+      EXPECT_EQ(win->GetLastError(), c.stop);
+    }
+    std::vector<std::string> names = fs.List("C:\\d");
+    for (std::string& name : names) {
+      if (name.rfind("~RF", 0) == 0 && name.size() > 7 && name.substr(name.size() - 4) == ".TMP") {
+        name = "~RF*.TMP";  // a name of the system's own choosing
+      }
+    }
+    EXPECT_EQ(names, c.names);
+    EXPECT_EQ(fs.Contents("C:\\d\\file.mvn"), c.atName);
+    if (c.backup && c.stop != os::kErrorUnableToMoveReplacement) {
+      EXPECT_EQ(fs.Contents("C:\\d\\file.old"), "old");
+    }
+    // The new data has taken the old file's attributes wherever it went.
+    std::string at = c.stop == 0 ? "C:\\d\\file.mvn" : "C:\\d\\new.tmp";
+    if (!(c.stop == os::kErrorUnableToMoveReplacement && c.backup)) {
+      EXPECT_EQ(fs.Attributes(at), os::kFileAttributeHidden);
+    }
+    EXPECT_EQ(fs.replaceStopsWith, 0u);
+  }
+}
+
+}  // namespace
