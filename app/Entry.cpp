@@ -53,15 +53,21 @@ bool ShiftHeld() {
 
 // Silent apply: the hardware values into the caches, the file over them, and back out. A
 // register that could not be read stops every write. A marker beside the file is on the disk
-// while registers are written, so that an apply the machine did not survive is not made
-// again at every log-on.
+// while registers are written and records the read-back, so that an apply the machine did
+// not survive, or survived for less than 5 minutes, is not made again at any start until the
+// user has looked at the settings in the window.
 void ApplyRegisterFile(const std::string& path) {
-  // Skipped without a word; a marker of an earlier apply stays for the next start to report.
+  // Skipped without a word; whatever the marker says stays for the next start.
   if (ShiftHeld()) return;
-  if (ApplyMarkerExists(path)) {
-    ShowMessage(kUnfinishedApplyMessage, os::kMbOk | os::kMbIconExclamation);
-    RemoveApplyMarker(path);
-    return;
+  switch (CheckLastApply(path)) {
+    case LastApply::Clear:
+      break;
+    case LastApply::Unfinished:
+      ShowMessage(kUnfinishedApplyMessage, os::kMbOk | os::kMbIconExclamation);
+      return;
+    case LastApply::RestartedSoon:
+      ShowMessage(kRestartedSoonMessage, os::kMbOk | os::kMbIconExclamation);
+      return;
   }
   ReadDramGroup();
   ReadLinkGroup();
@@ -74,11 +80,17 @@ void ApplyRegisterFile(const std::string& path) {
     ShowMessage(kUnreadableMessage, os::kMbOk | os::kMbIconExclamation);
     return;
   }
-  // Where no marker can be written (a read-only folder) the apply goes ahead unguarded.
-  WriteApplyMarker(path);
+  // Where no marker can be written (a read-only folder) the apply goes ahead unguarded. One
+  // created but not written whole marks the apply by its name while the registers are
+  // written, and goes afterwards.
+  bool guarded = WriteApplyMarker(path);
   WriteDramGroup();
   WriteLinkGroup();
-  RemoveApplyMarker(path);
+  if (guarded) {
+    RecordApplyReadBack(path);
+  } else {
+    RemoveApplyMarker(path);
+  }
 }
 
 std::optional<Exception> RunStartedProgram(Application& application) {

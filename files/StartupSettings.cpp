@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "files/ApplyMarker.h"
+#include "files/ProgramPaths.h"
 #include "files/RegisterFile.h"
 
 namespace {
@@ -194,5 +195,9 @@ bool RemoveStartupSettings() {
     os::HResult deleted = os::Windows().DeleteTask(kLogonTaskName);
     removed = deleted >= 0 || deleted == os::HResultFromWin32(os::kErrorFileNotFound);
   }
-  return DeleteRunValue() && removed;
+  removed = DeleteRunValue() && removed;
+  // No log-on apply is left to hold back. Where the registration stays, so does the state
+  // of its last apply.
+  if (removed && !StartupFilePath.empty()) RemoveApplyMarker(StartupFilePath);
+  return removed;
 }

@@ -26,8 +26,9 @@ struct StartupResult {
 // deletes a Run value an earlier version left. A failed registration keeps the file.
 StartupResult ApplyStartupSettings(const std::string& programFile, const std::string& startupFile);
 
-// Deletes the log-on task and the Run value, whichever exist; the start-up file stays. False
-// when one that exists could not be deleted (callers show nothing either way).
+// Deletes the log-on task and the Run value, whichever exist; the start-up file stays. Once
+// both are gone, the marker of the start-up file's last apply (StartupFilePath) goes too.
+// False when one that exists could not be deleted (callers show nothing either way).
 bool RemoveStartupSettings();
 
 // The command line that applies the start-up file: `programFile` (in double quotes when it
