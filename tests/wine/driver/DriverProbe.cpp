@@ -242,8 +242,8 @@ TEST(Probe, SecondRun) {
 // a silent apply's steps: the program's accesses go to its own addresses, every register ends
 // as intended, and the other client's address is still its own.
 TEST(Probe, ForeignAddressLatched) {
-  HANDLE other = ::CreateFileA("\\\\.\\cpuz", GENERIC_READ, FILE_SHARE_READ, nullptr,
-                               OPEN_EXISTING, 0, nullptr);
+  HANDLE other = ::CreateFileA("\\\\.\\cpuz", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               0, nullptr);
   ASSERT_NE(other, INVALID_HANDLE_VALUE) << "run Probe.FirstRun first";
   std::uint32_t foreign[2] = {MVN_PCI_ADDRESS_PORT, 0x80000010u};  // 0:0.0 offset 0x10
   std::uint32_t out[2] = {};
@@ -475,8 +475,7 @@ TEST_F(Requests, OnlyNorthbridgeFunctionsCanBeAddressed) {
     EXPECT_EQ(Write(MVN_PCI_ADDRESS_PORT, address), 0u) << std::hex << address;
     std::uint32_t value = 0;
     EXPECT_EQ(Read(MVN_PCI_DATA_PORT, &value), DWORD{ERROR_ACCESS_DENIED}) << std::hex << address;
-    EXPECT_EQ(Write(MVN_PCI_DATA_PORT, ~before), DWORD{ERROR_ACCESS_DENIED})
-        << std::hex << address;
+    EXPECT_EQ(Write(MVN_PCI_DATA_PORT, ~before), DWORD{ERROR_ACCESS_DENIED}) << std::hex << address;
     EXPECT_EQ(Address(), address);
   }
   EXPECT_EQ(Write(MVN_PCI_ADDRESS_PORT, 0), 0u);
@@ -486,6 +485,45 @@ TEST_F(Requests, OnlyNorthbridgeFunctionsCanBeAddressed) {
   EXPECT_EQ(Write(MVN_PCI_ADDRESS_PORT, 0x8000FB00), 0u);
   std::uint32_t value = 0;
   EXPECT_EQ(Read(MVN_PCI_DATA_PORT, &value), DWORD{ERROR_DEV_NOT_EXIST});
+  EXPECT_EQ(Write(MVN_PCI_ADDRESS_PORT, 0), 0u);
+  ExpectServing();
+}
+
+TEST_F(Requests, OnlyTheSevenRegistersCanBeWritten) {
+  // Northbridge registers the driver reads but never writes: function 1's address maps,
+  // function 3's miscellaneous control, the second node's DRAM timing, and offsets of
+  // functions 0 and 2 beside the seven. Each write fails as an access no function answers and
+  // leaves the register as it was.
+  const std::uint32_t readOnly[] = {
+      0x8000C140,           // 0:18.1 DRAM base 0
+      0x8000C144,           // 0:18.1 DRAM limit 0
+      0x8000C380,           // 0:18.3 offset 0x80
+      0x8000C344,           // 0:18.3 MCA NB configuration
+      0x8000C288 + 0x0800,  // 0:19.2 DRAM timing low (absent here: no second node)
+      0x8000C280,           // 0:18.2 beside the DRAM group
+      0x8000C298,
+      0x8000C08C,  // 0:18.0 between the link registers
+      0x8000C060,  // 0:18.0 node id
+  };
+  for (std::uint32_t address : readOnly) {
+    std::uint32_t before = 0, value = 0;
+    EXPECT_EQ(Write(MVN_PCI_ADDRESS_PORT, address), 0u) << std::hex << address;
+    DWORD readError = Read(MVN_PCI_DATA_PORT, &before);
+    EXPECT_EQ(Write(MVN_PCI_DATA_PORT, ~before), DWORD{ERROR_DEV_NOT_EXIST}) << std::hex << address;
+    if (readError == 0) {
+      EXPECT_EQ(Read(MVN_PCI_DATA_PORT, &value), 0u) << std::hex << address;
+      EXPECT_EQ(value, before) << std::hex << address;
+    }
+  }
+  EXPECT_EQ(Write(MVN_PCI_ADDRESS_PORT, 0), 0u);
+  // The seven still take a write (each written back with its own value).
+  for (std::uint32_t address : {0x8000C288u, 0x8000C28Cu, 0x8000C290u, 0x8000C294u, 0x8000C084u,
+                                0x8000C088u, 0x8000C090u}) {
+    std::uint32_t value = 0;
+    EXPECT_EQ(Write(MVN_PCI_ADDRESS_PORT, address), 0u);
+    ASSERT_EQ(Read(MVN_PCI_DATA_PORT, &value), 0u) << std::hex << address;
+    EXPECT_EQ(Write(MVN_PCI_DATA_PORT, value), 0u) << std::hex << address;
+  }
   EXPECT_EQ(Write(MVN_PCI_ADDRESS_PORT, 0), 0u);
   ExpectServing();
 }
