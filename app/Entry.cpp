@@ -100,7 +100,9 @@ std::optional<Exception> RunStartedProgram(Application& application) {
   // The driver loader writes its image into the current directory.
   ProgramDirectory = ExtractFilePath(ModuleFileName());
   win.SetCurrentDirectoryA(ProgramDirectory.c_str());
-  ProgramFilePath = ProgramDirectory + "\\morvane.exe";
+  // The fixed name of this build, whatever name it was started under: the 64-bit build ships
+  // as morvane64.exe, and its log-on registration must name that file, not the 32-bit one.
+  ProgramFilePath = ProgramDirectory + (win.Is64BitProcess() ? "\\morvane64.exe" : "\\morvane.exe");
   StartupFilePath = ProgramDirectory + "\\startup.mvn";
 
   switch (CheckProcessor()) {

@@ -186,6 +186,13 @@ TEST_F(EntryTest, ThePathsNameTheFixedProgramNameNotTheOneStarted) {
   EXPECT_EQ(ProgramDirectory, "D:\\Tools\\Tuning\\");
   EXPECT_EQ(ProgramFilePath, "D:\\Tools\\Tuning\\\\morvane.exe");
   EXPECT_EQ(StartupFilePath, "D:\\Tools\\Tuning\\\\startup.mvn");
+
+  // The 64-bit build's fixed name is morvane64.exe.
+  win.machine.SetPlatform(sim::Platform::Nt64);
+  win.fs.moduleFileName = "D:\\Tools\\Tuning\\morvane64-sim.exe";
+  win.fs.AddFile(win.fs.moduleFileName, program);
+  EXPECT_EQ(Run("\"D:\\Tools\\Tuning\\morvane64-sim.exe\""), 0);
+  EXPECT_EQ(ProgramFilePath, "D:\\Tools\\Tuning\\\\morvane64.exe");
 }
 
 TEST_F(EntryTest, AProgramPathLongerThanMaxPathIsTakenWhole) {

@@ -5,14 +5,15 @@
 # "Apply Settings at Startup" in the window clears it, and the next silent start applies.
 source "$(dirname "$0")/lib.sh"
 begin "start-up apply guard"
-cp "$MVN_PROGRAM" "$prog_dir/morvane.exe"  # the name the Run value always names
+program_name=${MVN_PROGRAM_NAME:-morvane.exe}  # morvane64.exe for the 64-bit build
+cp "$MVN_PROGRAM" "$prog_dir/$program_name"  # the name the Run value always names
 
 base=$(drive poweron)
 settings=("[DRAM]" "Tcl=2" "[LINK]" "ReqBufCnt=3")
 write_mvn "$prog_dir/startup.mvn" "${settings[@]}"
 marker="$prog_dir/startup.mvn.applying"
 # The command line as the Run value holds it, doubled separators included.
-command="\"$wdir\\\\morvane.exe\" $wdir\\\\startup.mvn"
+command="\"$wdir\\\\$program_name\" $wdir\\\\startup.mvn"
 
 out=$(drive run 90 "$command")
 expect_eq "apply runs silently" "$out" "exit 0"

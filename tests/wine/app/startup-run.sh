@@ -7,7 +7,8 @@
 # a Run value an earlier version left; Remove deletes the task.
 source "$(dirname "$0")/lib.sh"
 begin "start-up settings"
-cp "$MVN_PROGRAM" "$prog_dir/morvane.exe"  # the name the registration always names
+program_name=${MVN_PROGRAM_NAME:-morvane.exe}  # morvane64.exe for the 64-bit build
+cp "$MVN_PROGRAM" "$prog_dir/$program_name"  # the name the registration always names
 
 # The Windows version the prefix reports to programs started from now on ("" for Wine's own).
 set_version() {
@@ -30,7 +31,7 @@ saved=$(drive chip)
 
 drive menu 3 >/dev/null
 expect_eq "Apply Settings at Startup shows nothing" "$(drive box 3)" "no box"
-command="\"$wdir\\\\morvane.exe\" $wdir\\\\startup.mvn"
+command="\"$wdir\\\\$program_name\" $wdir\\\\startup.mvn"
 expect_eq "Run value holds the command line" "$(drive reg)" \
   "type 1 size $((${#command} + 1)) terminated $command"
 if [ -f "$prog_dir/startup.mvn" ]; then
