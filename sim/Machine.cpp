@@ -102,16 +102,6 @@ void Machine::SetPlatform(Platform platform) {
       process64 = false;
       break;
     case Platform::NtWow64:
-      platformId = os::kVerPlatformWin32Nt;
-      majorVersion = 6, minorVersion = 1, buildNumber = 7601;
-      servicePack = "Service Pack 1";
-      extendedVersionInfo = true;
-      hasGetNativeSystemInfo = true;
-      hasIsWow64Process = true;
-      nativeArchitecture = os::kProcessorArchitectureAmd64;
-      wow64 = true;
-      process64 = false;
-      break;
     case Platform::Nt64:
       platformId = os::kVerPlatformWin32Nt;
       majorVersion = 6, minorVersion = 1, buildNumber = 7601;
@@ -120,8 +110,9 @@ void Machine::SetPlatform(Platform platform) {
       hasGetNativeSystemInfo = true;
       hasIsWow64Process = true;
       nativeArchitecture = os::kProcessorArchitectureAmd64;
-      wow64 = false;
-      process64 = true;
+      // The same Windows 7 x64; only the program's own width differs.
+      process64 = platform == Platform::Nt64;
+      wow64 = !process64;
       break;
     case Platform::NtWithoutNativeSystemInfo:
       platformId = os::kVerPlatformWin32Nt;

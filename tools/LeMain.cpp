@@ -2,11 +2,9 @@
 // file. A failed write leaves no output behind.
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
+#include "tools/HostFiles.h"
 #include "tools/LeWriter.h"
 
 namespace {
@@ -18,32 +16,11 @@ constexpr const char kUsage[] =
     "exporting the device descriptor block SYMBOL as entry ordinal N (1 unless given).\n";
 
 le::Bytes ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw le::LeError("cannot open " + path);
-  le::Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw le::LeError("cannot read " + path);
-  return bytes;
+  return hostfiles::ReadAll<le::LeError>(path);
 }
 
-// Writes beside the target and renames over it, so the target is either old or complete.
 void WriteFile(const std::string& path, const le::Bytes& bytes) {
-  std::string temporary = path + ".writing";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      std::filesystem::remove(temporary);
-      throw le::LeError("cannot write " + temporary);
-    }
-  }
-  std::error_code error;
-  std::filesystem::rename(temporary, path, error);
-  if (error) {
-    std::filesystem::remove(temporary);
-    throw le::LeError("cannot replace " + path + ": " + error.message());
-  }
+  hostfiles::ReplaceAll<le::LeError>(path, bytes, ".writing");
 }
 
 }  // namespace

@@ -1,11 +1,9 @@
 // The image packer, a build-time host program: packs the driver images into a linked program
 // ("pack") or checks a packed program ("verify"). A failed pack leaves the program unchanged.
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
+#include "tools/HostFiles.h"
 #include "tools/PackImage.h"
 
 namespace {
@@ -19,11 +17,7 @@ constexpr const char kUsage[] =
     "the images PROGRAM carries to OUTPUT.\n";
 
 pack::Bytes ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw pack::PackError("cannot open " + path);
-  pack::Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw pack::PackError("cannot read " + path);
-  return bytes;
+  return hostfiles::ReadAll<pack::PackError>(path);
 }
 
 pack::Images ReadImages(char** paths) {
@@ -33,28 +27,8 @@ pack::Images ReadImages(char** paths) {
   return images;
 }
 
-// Writes beside the target and renames over it, so the target is either old or complete.
 void ReplaceFile(const std::string& path, const pack::Bytes& bytes) {
-  std::string temporary = path + ".packing";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      std::filesystem::remove(temporary);
-      throw pack::PackError("cannot write " + temporary);
-    }
-  }
-  std::error_code error;
-  std::filesystem::file_status old = std::filesystem::status(path, error);
-  if (std::filesystem::exists(old))
-    std::filesystem::permissions(temporary, old.permissions(), error);
-  std::filesystem::rename(temporary, path, error);
-  if (error) {
-    std::filesystem::remove(temporary);
-    throw pack::PackError("cannot replace " + path + ": " + error.message());
-  }
+  hostfiles::ReplaceAll<pack::PackError>(path, bytes, ".packing");
 }
 
 }  // namespace
