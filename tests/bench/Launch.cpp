@@ -4,8 +4,13 @@
 //                                           visible top-level window (closed again each time)
 //   mvn_bench_launch hold SECONDS | release  keeps the Wine session (and the loaded driver)
 //                                           alive between the timed runs
+//   mvn_bench_launch rounds N exit|window COMMANDLINE [exit|window COMMANDLINE]...
+//                                           N interleaved rounds, each timing every command
+//                                           once in turn; prints one line per round (the
+//                                           milliseconds of each command) and the medians
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -71,9 +76,40 @@ double TimeOnce(const std::string& commandLine, bool toWindow) {
          static_cast<double>(frequency.QuadPart);
 }
 
+// Interleaved, so that a slow spell of the machine falls on every program alike.
+int Rounds(int rounds, int argc, char** argv) {
+  std::vector<std::vector<double>> times(static_cast<std::size_t>(argc / 2));
+  for (int round = 1; round <= rounds; ++round) {
+    std::printf("round %d:", round);
+    for (int i = 0; i + 1 < argc; i += 2) {
+      double ms = TimeOnce(argv[i + 1], std::string(argv[i]) == "window");
+      if (ms < 0) {
+        std::printf(" failed\n");
+        return 1;
+      }
+      times[static_cast<std::size_t>(i / 2)].push_back(ms);
+      std::printf(" %.1f", ms);
+      Sleep(200);  // let the previous process's windows go
+    }
+    std::printf("\n");
+    std::fflush(stdout);
+  }
+  std::printf("median:");
+  for (auto& runs : times) {
+    std::sort(runs.begin(), runs.end());
+    std::size_t n = runs.size();
+    std::printf(" %.1f", n % 2 ? runs[n / 2] : (runs[n / 2 - 1] + runs[n / 2]) / 2);
+  }
+  std::printf("\n");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 5 && argc % 2 == 1 && std::string(argv[1]) == "rounds") {
+    return Rounds(std::atoi(argv[2]), argc - 3, argv + 3);
+  }
   if (argc == 3 && std::string(argv[1]) == "hold") {
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, "MvnBenchHold");
     WaitForSingleObject(event, static_cast<DWORD>(std::atoi(argv[2])) * 1000);

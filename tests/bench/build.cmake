@@ -16,3 +16,17 @@ foreach(target IN ITEMS mvn_bench_trivial mvn_bench_window mvn_bench_launch)
   target_compile_definitions(${target} PRIVATE WIN32_LEAN_AND_MEAN)
   target_link_libraries(${target} PRIVATE user32)
 endforeach()
+
+# The floors of the two jobs (tests/bench/floor.sh): the calls each job cannot avoid, with the
+# register tables of the program itself and its manifest.
+add_executable(mvn_bench_floor_apply WIN32 ${PROJECT_SOURCE_DIR}/tests/bench/FloorApply.cpp
+                                           ${PROJECT_SOURCE_DIR}/tests/bench/Floor.rc)
+add_executable(mvn_bench_floor_window WIN32 ${PROJECT_SOURCE_DIR}/tests/bench/FloorWindow.cpp
+                                            ${PROJECT_SOURCE_DIR}/tests/bench/Floor.rc)
+foreach(target IN ITEMS mvn_bench_floor_apply mvn_bench_floor_window)
+  mvn_target_defaults(${target})
+  target_compile_definitions(${target} PRIVATE WIN32_LEAN_AND_MEAN)
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/app/win32)
+  target_link_libraries(${target} PRIVATE morvane_core user32 advapi32)
+endforeach()
+target_link_libraries(mvn_bench_floor_window PRIVATE gdi32 comctl32)
