@@ -191,10 +191,19 @@ MainLayout LayOutMainWindow(ControlFactory& f, int dpi) {
   return L;
 }
 
+namespace {
+// The last layout the fitting tried. Each layout measures every label and every choice, and
+// the resolution found is nearly always the last one tried: that layout is taken as it is.
+MainLayout lastTried;
+}  // namespace
+
 MainLayout FitMainLayout(ControlFactory& factory) {
-  int dpi = FitDpi(factory, MainStyle({}),
-                   [](ControlFactory& f, int at) { return LayOutMainWindow(f, at).clientWidth; });
-  return LayOutMainWindow(factory, dpi);
+  lastTried.dpi = 0;
+  int dpi = FitDpi(factory, MainStyle({}), [](ControlFactory& f, int at) {
+    lastTried = LayOutMainWindow(f, at);
+    return lastTried.clientWidth;
+  });
+  return lastTried.dpi == dpi ? lastTried : LayOutMainWindow(factory, dpi);
 }
 
 TSetDRAMRegisterForm::TSetDRAMRegisterForm(ControlFactory& factory)
