@@ -197,7 +197,11 @@ class RealApi final : public Api {
     ::GetLocalTime(reinterpret_cast<SYSTEMTIME*>(time));
   }
   void GetSystemTimeAsFileTime(FileTime* time) override {
-    ::GetSystemTimeAsFileTime(reinterpret_cast<FILETIME*>(time));
+    // Made of the two calls every Windows since 95 has: GetSystemTimeAsFileTime itself is not
+    // documented for the 9x family.
+    SYSTEMTIME now;
+    ::GetSystemTime(&now);
+    ::SystemTimeToFileTime(&now, reinterpret_cast<FILETIME*>(time));
   }
   Dword GetTickCount() override { return ::GetTickCount(); }
 
