@@ -42,9 +42,10 @@ foreach(kind IN ITEMS REAL SIM)
   set(resources ${CMAKE_BINARY_DIR}/app/${target}-resources.o)
   add_custom_command(OUTPUT ${resources}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/app
-    COMMAND ${CMAKE_RC_COMPILER} -I${MVN_APP_DIR} "-DMVN_INTERNAL_NAME=\\\"${target}\\\""
+    COMMAND ${CMAKE_RC_COMPILER} -I${MVN_MANIFEST_DIR} -I${MVN_APP_DIR}
+            "-DMVN_INTERNAL_NAME=\\\"${target}\\\""
             "-DMVN_FILE_NAME=\\\"${target}.exe\\\"" ${MVN_APP_DIR}/Morvane.rc -O coff -o ${resources}
-    DEPENDS ${MVN_APP_DIR}/Morvane.rc ${MVN_APP_DIR}/Morvane.manifest
+    DEPENDS ${MVN_APP_DIR}/Morvane.rc ${MVN_MANIFEST_DIR}/Morvane.manifest
     COMMENT "Compiling the resources of ${target}"
     VERBATIM)
   add_executable(${target} WIN32 ${MVN_APP_DIR}/WinMain.cpp ${MVN_APP_DIR}/LeanRuntime.cpp
@@ -94,3 +95,9 @@ endif()
 add_test(NAME size_${MVN_PROGRAM_REAL}
   COMMAND sh ${PROJECT_SOURCE_DIR}/tests/bench/bare-size.sh $<TARGET_FILE:${MVN_PROGRAM_REAL}>
           131072)
+
+# Each program's manifest names its own processor architecture, and only that one: Windows
+# does not start a 64-bit program whose manifest asks for the x86 common controls.
+add_test(NAME manifest_architecture_programs
+  COMMAND sh ${PROJECT_SOURCE_DIR}/tests/wine/driver/check-manifest.sh ${MVN_MANIFEST_ARCH}
+          $<TARGET_FILE:${MVN_PROGRAM_REAL}> $<TARGET_FILE:${MVN_PROGRAM_SIM}>)

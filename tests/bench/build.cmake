@@ -26,7 +26,7 @@ add_executable(mvn_bench_floor_window WIN32 ${PROJECT_SOURCE_DIR}/tests/bench/Fl
 foreach(target IN ITEMS mvn_bench_floor_apply mvn_bench_floor_window)
   mvn_target_defaults(${target})
   target_compile_definitions(${target} PRIVATE WIN32_LEAN_AND_MEAN)
-  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/app/win32)
+  target_include_directories(${target} BEFORE PRIVATE ${MVN_MANIFEST_DIR})
   target_link_libraries(${target} PRIVATE morvane_core user32 advapi32)
 endforeach()
 target_link_libraries(mvn_bench_floor_window PRIVATE gdi32 comctl32)

@@ -18,10 +18,10 @@ function(mvn_ui_manifest target)
   set(object ${CMAKE_BINARY_DIR}/ui/${target}-manifest.o)
   add_custom_command(OUTPUT ${object}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/ui
-    COMMAND ${CMAKE_RC_COMPILER} -I${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/ui/win32/Manifest.rc
+    COMMAND ${CMAKE_RC_COMPILER} -I${MVN_MANIFEST_DIR} ${PROJECT_SOURCE_DIR}/ui/win32/Manifest.rc
             -O coff -o ${object}
     DEPENDS ${PROJECT_SOURCE_DIR}/ui/win32/Manifest.rc
-            ${PROJECT_SOURCE_DIR}/ui/win32/CommonControls.manifest
+            ${MVN_MANIFEST_DIR}/CommonControls.manifest
     COMMENT "Compiling the common controls manifest of ${target}"
     VERBATIM)
   target_sources(${target} PRIVATE ${object})
