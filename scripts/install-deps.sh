@@ -78,7 +78,7 @@ fi
 # Every command the scripts and the tests call.
 tools=(cmake ninja g++ c++ gcc i686-w64-mingw32-g++ i686-w64-mingw32-gcc x86_64-w64-mingw32-g++
   x86_64-w64-mingw32-gcc i686-w64-mingw32-objdump x86_64-w64-mingw32-objdump nasm wine wineserver
-  wineboot Xvfb xdpyinfo import convert clang clang++ git osslsigncode openssl qemu-i386-static)
+  wineboot Xvfb xdpyinfo import identify clang clang++ git osslsigncode openssl qemu-i386-static)
 absent=()
 for t in "${tools[@]}"; do command -v "$t" >/dev/null 2>&1 || absent+=("$t"); done
 [ -x /usr/lib/wine/wine64 ] || absent+=("64-bit wine loader (wine64)")
