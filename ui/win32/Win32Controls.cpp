@@ -237,8 +237,9 @@ void Win32ComboBox::SetText(const std::string& text) {
 
 void Win32ComboBox::SetDropDownCount(int rows) {
   Updating updating(updating_);
-  // Common controls 6 take the row count; older ones the height the list drops to.
-  SendMessageA(hwnd, CB_SETMINVISIBLE, static_cast<WPARAM>(rows), 0);
+  // Common controls 6 take the row count; older ones (which answer FALSE) the height the list
+  // drops to.
+  if (SendMessageA(hwnd, CB_SETMINVISIBLE, static_cast<WPARAM>(rows), 0) != FALSE) return;
   RECT closed;
   GetWindowRect(hwnd, &closed);
   auto itemHeight = static_cast<int>(SendMessageA(hwnd, CB_GETITEMHEIGHT, 0, 0));
