@@ -131,11 +131,6 @@ std::optional<Exception> RunStartedProgram(Application& application) {
 
 }  // namespace
 
-std::string ExceptionBoxText(const std::string& message) {
-  if (message.empty() || message.back() == '.') return message;
-  return message + ".";
-}
-
 int MorvaneMain(Application& application) {
   os::Api& win = os::Windows();
   // The handle is held until the process ends, so the name stays taken while it runs.

@@ -7,6 +7,7 @@
 
 #include "files/ProgramPaths.h"  // set by the entry
 #include "os/Exception.h"
+#include "ui/MessageBox.h"  // kApplicationTitle
 
 int InitDeviceDriver();
 void FreeDeviceDriver();
@@ -36,8 +37,7 @@ class Application {
 // which is 0 on every path.
 int MorvaneMain(Application& application);
 
-// The start-up's message texts and the application title.
-inline constexpr char kApplicationTitle[] = "Morvane";
+// The start-up's message texts (the application title is ui/MessageBox.h's).
 inline constexpr char kInstanceMutexName[] = "Morvane";
 inline constexpr char kNoAmd64Message[] = "AMD64 Processor family not detected.\n";
 inline constexpr char kUnsupportedAmd64Message[] =
@@ -51,10 +51,6 @@ inline constexpr char kRestartedSoonMessage[] =
     "The start-up settings were not applied: the computer restarted within 5 minutes of the "
     "last time they were applied.\n"
     "Open Morvane to check them, then use \"Apply Settings at Startup\" again.\n";
-
-// The framework's standard exception box text: the message with a full stop added when it
-// does not end in one.
-std::string ExceptionBoxText(const std::string& message);
 
 // The executable's folder with its trailing separator: everything up to and including the
 // last "\" or ":" of the path (nothing when there is neither).

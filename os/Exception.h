@@ -14,3 +14,10 @@ class Exception {
  private:
   std::string message_;
 };
+
+// The text of the standard error box for a failure's message: the message with a full stop
+// added where it has none.
+inline std::string ExceptionBoxText(const std::string& message) {
+  if (message.empty() || message.back() == '.') return message;
+  return message + ".";
+}

@@ -3,6 +3,9 @@
 
 #include <string>
 
+// The application's title: the caption of the start-up's boxes and the framework's name.
+inline constexpr char kApplicationTitle[] = "Morvane";
+
 // MessageBoxA styles used by the program.
 inline constexpr unsigned kMessageOk = 0x0;
 inline constexpr unsigned kMessageIconStop = 0x10;

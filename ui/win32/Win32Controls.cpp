@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/Startup.h"
 #include "os/Api.h"
 #include "os/Exception.h"
 
