@@ -53,11 +53,7 @@ for file in "$@"; do
         print "file alignment " fileAlignment " below 512 or not dividing the section alignment"
       if (imageBase < 4194304 || imageBase >= 2147483648) print "image base " imageBase " outside 0x400000..2 GiB"
     }')
-  imports=$(printf '%s\n' "$headers" | awk '
-    /^\tDLL Name: / { dll = tolower($3); next }
-    dll != "" && /^\t[0-9a-f]+\t +[0-9]+ +[A-Za-z_]/ { print dll " " $3; next }
-    dll != "" && /^\t[0-9a-f]+\t +[0-9]+ *$/ { print dll " (by ordinal " $2 ")"; next }
-    /^$/ { dll = "" }')
+  imports=$(sh "$(dirname "$0")/pe-imports.sh" "$file")
   if [ -z "$imports" ]; then
     problems="$problems${problems:+
 }no imports found"

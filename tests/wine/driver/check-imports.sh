@@ -8,10 +8,7 @@ allow=$1
 shift
 status=0
 for file in "$@"; do
-  imports=$(x86_64-w64-mingw32-objdump -p "$file" | awk '
-    /^\tDLL Name: / { dll = tolower($3); next }
-    dll != "" && /^\t[0-9a-f]+\t +[0-9]+ +[A-Za-z_]/ { print dll " " $3; next }
-    /^$/ { dll = "" }')
+  imports=$(sh "$(dirname "$0")/pe-imports.sh" "$file")
   if [ -z "$imports" ]; then
     echo "$file: no imports found" >&2
     status=1
