@@ -44,21 +44,15 @@ bool IsBlankTail(const std::string& tail) {
   return true;
 }
 
-// Shift held down as silent mode starts: the user's way out of an apply that would hang the
-// machine, which needs no reading of any message.
-bool ShiftHeld() {
-  auto state = static_cast<std::uint16_t>(os::Windows().GetAsyncKeyState(os::kVkShift));
-  return (state & os::kKeyDownBit) != 0;
-}
-
 // Silent apply: the hardware values into the caches, the file over them, and back out. A
 // register that could not be read stops every write. A marker beside the file is on the disk
 // while registers are written and records the read-back, so that an apply the machine did
 // not survive, or survived for less than 5 minutes, is not made again at any start until the
 // user has looked at the settings in the window.
+//
+// It calls no window function unless it shows a box: a log-on apply costs what its hardware
+// traffic costs, and the window libraries are loaded only for a box.
 void ApplyRegisterFile(const std::string& path) {
-  // Skipped without a word; whatever the marker says stays for the next start.
-  if (ShiftHeld()) return;
   switch (CheckLastApply(path)) {
     case LastApply::Clear:
       break;

@@ -129,10 +129,6 @@ inline constexpr Dword kMbIconHand = 0x10;  // MB_ICONSTOP, MB_ICONERROR
 inline constexpr Dword kMbIconExclamation = 0x30;
 inline constexpr int kIdOk = 1;
 
-// Virtual-key codes; GetAsyncKeyState's top bit (0x8000) means the key is down now.
-inline constexpr int kVkShift = 0x10;
-inline constexpr std::uint16_t kKeyDownBit = 0x8000;
-
 // SYSTEMTIME.
 struct SystemTime {
   std::uint16_t wYear = 0;
@@ -300,8 +296,6 @@ class Api {
                                char* buffer, Dword size, void* arguments) = 0;
   virtual void* LocalFree(void* memory) = 0;
   virtual int MessageBoxA(void* owner, const char* text, const char* caption, Dword type) = 0;
-  // The key's state at this moment, whichever window has the keyboard.
-  virtual std::int16_t GetAsyncKeyState(int virtualKey) = 0;
   virtual void GetLocalTime(SystemTime* time) = 0;
   // The system clock, UTC.
   virtual void GetSystemTimeAsFileTime(FileTime* time) = 0;

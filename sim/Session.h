@@ -7,7 +7,6 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -56,11 +55,7 @@ class Session {
   std::vector<MessageBoxRecord> messageBoxes;
   std::function<int(const MessageBoxRecord&)> answer;
 
-  // --- The keyboard: virtual keys held down now (GetAsyncKeyState), and the clock.
-  std::set<int> keysDown;
-  // Keys whose GetAsyncKeyState answer is set as it stands, before keysDown is asked (for
-  // example 0x0001: pressed since the last query, up now).
-  std::map<int, std::uint16_t> keyStates;
+  // --- The clock.
   os::SystemTime localTime{2026, 3, 2, 17, 7, 45, 9, 250};  // Tuesday 17 March 2026, 07:45:09
   // The system clock (UTC, 100-ns units since 1601) and the moment the system last started;
   // GetTickCount answers the milliseconds between, wrapping at 2^32. Sleep advances the clock.

@@ -125,7 +125,6 @@ class SimWindows : public os::Api {
                            void* arguments) override;
   void* LocalFree(void* memory) override;
   int MessageBoxA(void* owner, const char* text, const char* caption, os::Dword type) override;
-  std::int16_t GetAsyncKeyState(int virtualKey) override;
   void GetLocalTime(os::SystemTime* time) override;
   void GetSystemTimeAsFileTime(os::FileTime* time) override;
   os::Dword GetTickCount() override;

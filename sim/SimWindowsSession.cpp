@@ -336,13 +336,6 @@ int SimWindows::MessageBoxA(void* owner, const char* text, const char* caption, 
   return os::kIdOk;
 }
 
-std::int16_t SimWindows::GetAsyncKeyState(int virtualKey) {
-  calls.emplace_back("GetAsyncKeyState");  // it cannot fail, only answer "up"
-  auto set = session.keyStates.find(virtualKey);
-  if (set != session.keyStates.end()) return static_cast<std::int16_t>(set->second);
-  return session.keysDown.count(virtualKey) != 0 ? static_cast<std::int16_t>(os::kKeyDownBit) : 0;
-}
-
 void SimWindows::GetLocalTime(os::SystemTime* time) {
   calls.emplace_back("GetLocalTime");
   *time = session.localTime;

@@ -192,7 +192,6 @@ class RealApi final : public Api {
   int MessageBoxA(void* owner, const char* text, const char* caption, Dword type) override {
     return ::MessageBoxA(static_cast<HWND>(owner), text, caption, type);
   }
-  std::int16_t GetAsyncKeyState(int virtualKey) override { return ::GetAsyncKeyState(virtualKey); }
   void GetLocalTime(SystemTime* time) override {
     ::GetLocalTime(reinterpret_cast<SYSTEMTIME*>(time));
   }

@@ -2,8 +2,8 @@
 // register writes, or a computer that restarts within 5 minutes of an apply, holds back every
 // later silent start until the window's "Apply Settings at Startup" or "Remove Startup
 // settings"; an apply the computer kept running for 5 minutes leaves nothing that blocks;
-// the marker is on the disk before the first register write; Shift held now skips; where no
-// marker can be written the apply goes ahead as before.
+// the marker is on the disk before the first register write; where no marker can be written
+// the apply goes ahead as before.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -354,42 +354,6 @@ TEST_F(ApplyGuard, TheWholeMarkerIsOnTheDiskBeforeTheFirstRegisterWrite) {
   EXPECT_EQ(last[3], "close");
   EXPECT_EQ(std::count(rec.log.begin(), rec.log.end(), "data write"), kRegisterWrites);
   FreeDeviceDriver();
-}
-
-TEST_F(ApplyGuard, ShiftCountsOnlyWhenItIsDownNow) {
-  struct Case {
-    std::uint16_t state;  // GetAsyncKeyState's answer for Shift
-    bool skips;
-  };
-  const Case cases[] = {
-      {0x8000, true}, {0x8001, true}, {0xFFFF, true}, {0x0001, false}, {0x0000, false},
-  };
-  for (bool earlierMarker : {false, true}) {
-    for (const Case& c : cases) {
-      SCOPED_TRACE(std::to_string(c.state) + (earlierMarker ? " with an unfinished apply" : ""));
-      win.fs.Remove(kMarker);
-      if (earlierMarker) win.fs.AddFile(kMarker, "[Apply]\r\n");
-      RestartAfter(10);
-      win.session.keyStates[os::kVkShift] = c.state;
-      Run();
-      EXPECT_EQ(win.CallCount("GetAsyncKeyState"), 1);
-      if (c.skips) {
-        EXPECT_TRUE(Boxes().empty());
-        EXPECT_TRUE(win.machine.requests.empty());
-        EXPECT_EQ(win.fs.Exists(kMarker), earlierMarker);
-      } else if (earlierMarker) {
-        ExpectHeldBack(kUnfinished);
-      } else {
-        ExpectApplied();
-      }
-    }
-  }
-  // The window is never kept from opening, and does not look at the key.
-  win.calls.clear();
-  win.session.keyStates[os::kVkShift] = 0x8000;
-  Run("\"C:\\Program Files\\Morvane\\morvane.exe\"");
-  EXPECT_EQ(app.windowedRuns, 1);
-  EXPECT_EQ(win.CallCount("GetAsyncKeyState"), 0);
 }
 
 TEST_F(ApplyGuard, ADeviceLostAfterAGoodReadWritesNothingMore) {
