@@ -82,6 +82,20 @@ add_test(NAME imports_programs
           ${MVN_PROGRAM_IMPORTS}
           $<TARGET_FILE:${MVN_PROGRAM_REAL}> $<TARGET_FILE:${MVN_PROGRAM_SIM}>)
 
+# The window functions found at their first call are held to the same lists (on i686 to
+# Windows 98 SE's too), and no window library is imported.
+set(window_import_lists ${MVN_PROGRAM_IMPORTS})
+if(MVN_WIDTH EQUAL 32)
+  list(APPEND window_import_lists ${PROJECT_SOURCE_DIR}/tests/wine/driver/98se-program-imports.txt)
+endif()
+foreach(allow IN LISTS window_import_lists)
+  get_filename_component(allow_name ${allow} NAME_WE)
+  add_test(NAME window_imports_${allow_name}
+    COMMAND sh ${PROJECT_SOURCE_DIR}/tests/wine/driver/check-window-imports.sh
+            ${PROJECT_SOURCE_DIR}/os/win32/WindowImports.h ${MVN_WIDTH} ${allow}
+            $<TARGET_FILE:${MVN_PROGRAM_REAL}> $<TARGET_FILE:${MVN_PROGRAM_SIM}>)
+endforeach()
+
 # The i686 programs also load on Windows 98 SE and Me: headers the 9x loader takes, and imports
 # only of what 98 SE's own system DLLs export (the x86_64 programs need a 64-bit Windows).
 if(MVN_WIDTH EQUAL 32)

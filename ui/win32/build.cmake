@@ -12,7 +12,9 @@ mvn_target_defaults(morvane_ui_win32)
 # Windows XP's declarations only, so that nothing newer is called by accident.
 target_compile_definitions(morvane_ui_win32 PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0501
                                                     WINVER=0x0501 _WIN32_IE=0x0600)
-target_link_libraries(morvane_ui_win32 PUBLIC morvane_core comctl32 comdlg32 gdi32 user32)
+# No window library is imported: user32 and gdi32 are found at their first call (the os
+# library's WindowImports.cpp), the common controls and dialogs when the windows need them.
+target_link_libraries(morvane_ui_win32 PUBLIC morvane_core)
 
 function(mvn_ui_manifest target)
   set(object ${CMAKE_BINARY_DIR}/ui/${target}-manifest.o)

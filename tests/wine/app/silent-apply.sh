@@ -2,7 +2,8 @@
 # Silent apply end to end: a register file handed on the command line changes exactly the
 # fields it names in the simulated chip, also when named relative to the program's folder
 # from another folder; an out-of-range value leaves its field alone; a missing file, a quoted
-# path or an over-long path shows the error box and writes nothing. Exit code 0 throughout.
+# path or an over-long path shows the error box and writes nothing. Exit code 0 throughout. A
+# silent apply loads no window library unless it shows a box.
 source "$(dirname "$0")/lib.sh"
 begin "silent apply"
 
@@ -58,3 +59,34 @@ expected_u=$(with_field "$(reg_of "$chip" F2x88)" 0 3 3)
 expect_eq "UTF-16 file: Tcl from its DRAM section" "$(reg_of "$(drive chip)" F2x88)" "$expected_u"
 expect_eq "UTF-16 file: LinkFreq from its LINK section" "$(reg_of "$(drive chip)" F0x88)" \
   "$(with_field "$(reg_of "$chip" F0x88)" 8 4 6)"
+
+# What a silent apply loads, from Wine's loader log: no window library (user32, gdi32, and what
+# they bring: win32u and on Wine the display connection) unless it shows a box, which then
+# loads them. Run straight under Wine, so that the log holds this program's loads only, from
+# a folder without blanks, so that Wine passes the path unquoted.
+plain=$(mktemp -d)
+cp "$prog_dir/morvane-sim.exe" "$plain/"
+write_mvn "$plain/apply.mvn" "[DRAM]" "Tcl=1"
+before=$(drive chip)
+loads() {  # log: the names of the DLLs loaded, in lower case, one a line
+  grep -o 'Loaded L"[^"]*"' "$1" | sed 's/.*\\//; s/"$//' | tr 'A-Z' 'a-z'
+}
+window_libraries='^(user32|gdi32|win32u|comctl32|comdlg32)\.dll$'
+WINEDEBUG=+loaddll wine "$plain/morvane-sim.exe" "$(winpath "$plain")\\apply.mvn" \
+  >/dev/null 2>"$plain/quiet.log"
+expect_eq "silent apply without a window library: applied" "$(reg_of "$(drive chip)" F2x88)" \
+  "$(with_field "$(reg_of "$before" F2x88)" 0 3 1)"
+expect_eq "silent apply: the loader log names advapi32" "$(loads "$plain/quiet.log" |
+  grep -cx advapi32.dll)" 1
+expect_eq "silent apply: no window library loaded" "$(loads "$plain/quiet.log" |
+  grep -E "$window_libraries" | tr '\n' ' ')" ""
+WINEDEBUG=+loaddll wine "$plain/morvane-sim.exe" "$(winpath "$plain")\\missing.mvn" \
+  >/dev/null 2>"$plain/box.log" &
+boxed=$!
+out=$(drive box 60)
+wait "$boxed"
+expect_eq "silent apply with a box: the box shows" "$out" \
+  "box Morvane|Unable to load register file \"$(winpath "$plain")\\missing.mvn\""
+expect_eq "silent apply with a box: user32 and gdi32 loaded for it" "$(loads "$plain/box.log" |
+  grep -E '^(user32|gdi32)\.dll$' | sort | tr '\n' ' ')" "gdi32.dll user32.dll "
+rm -rf "$plain"
