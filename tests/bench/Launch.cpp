@@ -76,21 +76,27 @@ double TimeOnce(const std::string& commandLine, bool toWindow) {
          static_cast<double>(frequency.QuadPart);
 }
 
-// Interleaved, so that a slow spell of the machine falls on every program alike.
+// Interleaved, so that a slow spell of the machine falls on every program alike, and every
+// other round in reverse order, so that no program always follows the same one (a window
+// closing still costs the machine something while the next program starts).
 int Rounds(int rounds, int argc, char** argv) {
-  std::vector<std::vector<double>> times(static_cast<std::size_t>(argc / 2));
+  const int commands = argc / 2;
+  std::vector<std::vector<double>> times(static_cast<std::size_t>(commands));
+  std::vector<double> row(static_cast<std::size_t>(commands));
   for (int round = 1; round <= rounds; ++round) {
-    std::printf("round %d:", round);
-    for (int i = 0; i + 1 < argc; i += 2) {
-      double ms = TimeOnce(argv[i + 1], std::string(argv[i]) == "window");
+    for (int turn = 0; turn < commands; ++turn) {
+      int c = round % 2 == 1 ? turn : commands - 1 - turn;
+      double ms = TimeOnce(argv[2 * c + 1], std::string(argv[2 * c]) == "window");
       if (ms < 0) {
-        std::printf(" failed\n");
+        std::printf("round %d: failed\n", round);
         return 1;
       }
-      times[static_cast<std::size_t>(i / 2)].push_back(ms);
-      std::printf(" %.1f", ms);
+      times[static_cast<std::size_t>(c)].push_back(ms);
+      row[static_cast<std::size_t>(c)] = ms;
       Sleep(200);  // let the previous process's windows go
     }
+    std::printf("round %d:", round);
+    for (double ms : row) std::printf(" %.1f", ms);
     std::printf("\n");
     std::fflush(stdout);
   }

@@ -7,12 +7,13 @@
 #   window start, start to the shown main window     vs mvn_bench_floor_window
 # Uses the x86_64 build of scripts/test.sh (build/mingw64) unless MVN_BUILD names another
 # folder holding mingw64/ (MVN_BENCH_WIDTH=i686: mingw/, where 32-bit programs run).
-# MVN_BENCH_ROUNDS sets the rounds (at least 5; 7 by default).
+# MVN_BENCH_ROUNDS sets the rounds (at least 5; 10 by default, an even number, so that each
+# order of the programs is timed as often).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
 export MVN_BUILD="${MVN_BUILD:-$root/build}"
-rounds=${MVN_BENCH_ROUNDS:-7}
+rounds=${MVN_BENCH_ROUNDS:-10}
 [ "$rounds" -ge 5 ] || rounds=5
 if [ "${MVN_BENCH_WIDTH:-x86_64}" = i686 ]; then
   mingw="$MVN_BUILD/mingw" suffix= arch=win32 prefix_var=MVN_WINE32_PREFIX
