@@ -17,11 +17,11 @@ source scripts/wine-env.sh
 
 x_libs=(libxrender1 libxrandr2 libxi6 libxcursor1 libxinerama1 libxcomposite1 libxfixes3
   libxext6 libfreetype6 libfontconfig1)
-# The build and the tests: compilers (native, MinGW-w64 for both widths, 32-bit gcc for the
-# VxD test harness), the VxD's assembler, Wine and an X server for the Wine tests, the driver
-# signing tools, the fuzzers' clang and runtime, GoogleTest; qemu-user runs the 32-bit harness
-# where the kernel does not.
-packages=(cmake ninja-build g++ make gcc-multilib mingw-w64 binutils-mingw-w64-i686
+# The build and the tests: compilers (native, MinGW-w64 for both widths, 32-bit gcc and g++
+# for the VxD and window stub harnesses), the VxD's assembler, Wine and an X server for the
+# Wine tests, the driver signing tools, the fuzzers' clang and runtime, GoogleTest; qemu-user
+# runs the 32-bit harnesses where the kernel does not.
+packages=(cmake ninja-build g++ make gcc-multilib g++-multilib mingw-w64 binutils-mingw-w64-i686
   binutils-mingw-w64-x86-64 nasm wine wine64 fonts-wine xvfb x11-utils imagemagick clang
   libclang-rt-14-dev googletest git osslsigncode openssl qemu-user-static "${x_libs[@]}")
 i386_packages=()

@@ -72,3 +72,7 @@ MVN_WINDOW_IMPORT(U, UpdateWindow, 4)
 MVN_WINDOW_IMPORT32(U, SetWindowLongA, 12)
 MVN_WINDOW_IMPORT64(U, GetWindowLongPtrA, 8)
 MVN_WINDOW_IMPORT64(U, SetWindowLongPtrA, 12)
+// A test program adds an entry the system lacks here, to see the program end clearly.
+#ifdef MVN_WINDOW_IMPORTS_TEST_ENTRY
+MVN_WINDOW_IMPORTS_TEST_ENTRY
+#endif

@@ -14,7 +14,10 @@ set(MVN_WINE32_FALLBACK ${CMAKE_BINARY_DIR}/wine32)
 # The real os implementation.
 add_executable(mvn_os_win32_test ${MVN_WINE_TESTS}/RealWindowsTest.cpp)
 mvn_target_defaults(mvn_os_win32_test)
-target_link_libraries(mvn_os_win32_test PRIVATE morvane_os_win32 gtest gtest_main)
+target_link_libraries(mvn_os_win32_test PRIVATE morvane_os_win32 gtest gtest_main user32)
+# One window function more than the programs', which the system lacks (see the test).
+target_compile_definitions(mvn_os_win32_test PRIVATE
+  "MVN_WINDOW_IMPORTS_TEST_ENTRY=MVN_WINDOW_IMPORT(G, MessageBeep, 4)")
 add_executable(mvn_sim_cpuid_test ${MVN_WINE_TESTS}/SimCpuidTest.cpp)
 mvn_target_defaults(mvn_sim_cpuid_test)
 target_link_libraries(mvn_sim_cpuid_test PRIVATE morvane_os_win32_sim gtest gtest_main)
