@@ -20,6 +20,8 @@
 #include <cstring>
 #include <map>
 
+#include "tools/Hex.h"
+
 namespace le {
 namespace {
 
@@ -49,15 +51,7 @@ void Set16(Bytes& b, std::size_t at, std::uint32_t v) {
   b[at + 1] = static_cast<std::uint8_t>(v >> 8);
 }
 
-std::string Hex(std::uint64_t value) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string text;
-  do {
-    text.insert(text.begin(), digits[value & 0xF]);
-    value >>= 4;
-  } while (value != 0);
-  return "0x" + text;
-}
+using hostfiles::Hex;
 
 // ---- ELF [ELF] ----
 

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "tools/Hex.h"
+
 namespace pack {
 namespace {
 
@@ -31,15 +33,7 @@ void Need(ByteView file, std::size_t end, const char* what) {
   if (end > file.size()) throw PackError(std::string("truncated PE file: ") + what);
 }
 
-std::string Hex(std::uint64_t value) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string text;
-  do {
-    text.insert(text.begin(), digits[value & 0xF]);
-    value >>= 4;
-  } while (value != 0);
-  return "0x" + text;
-}
+using hostfiles::Hex;
 
 const char* ImageName(int image) {
   static const char* const names[] = {"VxD image", "32-bit driver image", "64-bit driver image"};

@@ -15,6 +15,7 @@ if [ ! -f "$native/build.ninja" ] || [ ! -f "$mingw/build.ninja" ]; then
   exit 1
 fi
 source scripts/wine-env.sh
+source tests/bench/session.sh
 runs=${MVN_BENCH_RUNS:-5}
 
 cmake --build "$native" --target mvn_bench_counts >/dev/null
@@ -40,15 +41,7 @@ wwork="Z:${work//\//\\}"
 export WINEPREFIX="${WINEPREFIX:-$MVN_WINE64_PREFIX}"
 mvn_wine_prepare "$WINEPREFIX" win64
 mvn_xvfb_start
-wine "$launch" hold 900 >/dev/null 2>&1 &
-hold=$!
-cleanup() {
-  wine "$launch" release >/dev/null 2>&1 || true
-  wait "$hold" 2>/dev/null || true
-  [ -n "${MVN_XVFB_PID:-}" ] && kill "$MVN_XVFB_PID" 2>/dev/null
-  true
-}
-trap cleanup EXIT
+mvn_bench_hold "$launch" 900
 # Through a file: under Wine a started program inherits the output and could hold a pipe.
 timed() {
   wine "$launch" "$@" >"$work/timed.out" 2>/dev/null || true

@@ -25,6 +25,7 @@ if [ ! -f "$mingw/build.ninja" ]; then
   exit 1
 fi
 source scripts/wine-env.sh
+source tests/bench/session.sh
 
 cmake --build "$mingw" --target "morvane$suffix-sim" mvn_bench_launch mvn_bench_floor_apply \
   mvn_bench_floor_window >/dev/null
@@ -47,16 +48,7 @@ file="$wwork\\apply.mvn"
 export WINEPREFIX="${WINEPREFIX:-${!prefix_var}}"
 mvn_wine_prepare "$WINEPREFIX" "$arch"
 mvn_xvfb_start
-# The first Wine process of the session starts the service manager: not the timed one.
-wine "$launch" hold 1800 >/dev/null 2>&1 &
-hold=$!
-cleanup() {
-  wine "$launch" release >/dev/null 2>&1 || true
-  wait "$hold" 2>/dev/null || true
-  [ -n "${MVN_XVFB_PID:-}" ] && kill "$MVN_XVFB_PID" 2>/dev/null
-  true
-}
-trap cleanup EXIT
+mvn_bench_hold "$launch" 1800
 
 # One apply installs and starts the driver; then each floor must succeed on its own.
 wine "$work/morvane-sim.exe" "$file" </dev/null >/dev/null 2>&1 || true
