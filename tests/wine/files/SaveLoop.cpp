@@ -92,6 +92,9 @@ int Prepare(const std::string& folder) {
 int SaveForever(const std::string& folder, bool whole) {
   const std::string target = folder + "\\target.mvn";
   const std::string running = folder + "\\running";
+  // First of all, so that the script can tell a process Wine never ran from a failing save.
+  const std::string started = folder + "\\started";
+  if (!WriteText(started, "")) return Fail("cannot write", started);
   for (unsigned long round = 0;; ++round) {
     UseSet(round % 2 == 0 ? 1 : 2);
     bool saved =
