@@ -62,31 +62,52 @@ expect_eq "UTF-16 file: LinkFreq from its LINK section" "$(reg_of "$(drive chip)
 
 # What a silent apply loads, from Wine's loader log: no window library (user32, gdi32, and what
 # they bring: win32u and on Wine the display connection) unless it shows a box, which then
-# loads them. Run straight under Wine, so that the log holds this program's loads only, from
-# a folder without blanks, so that Wine passes the path unquoted.
+# loads them. The log of a Wine program's standard error also carries what other processes of
+# the same Wine server load (its system processes, and on a machine with 32-bit Wine their
+# 32-bit twins), so every line is tagged with its process (+pid) and only the program's own
+# process counts: the one that loaded the program file. To prove the filter, a window program
+# of our own (the drive program, which imports user32 and gdi32) writes its loads into the
+# same log while the measured program runs. The program runs straight under Wine from a folder
+# without blanks, so that Wine passes the path unquoted.
 plain=$(mktemp -d)
 cp "$prog_dir/morvane-sim.exe" "$plain/"
 write_mvn "$plain/apply.mvn" "[DRAM]" "Tcl=1"
 before=$(drive chip)
-loads() {  # log: the names of the DLLs loaded, in lower case, one a line
-  grep -o 'Loaded L"[^"]*"' "$1" | sed 's/.*\\//; s/"$//' | tr 'A-Z' 'a-z'
+# The DLLs (lower case, one a line) loaded by the first process of the log that loaded
+# morvane-sim.exe; nothing when none did.
+own_loads() {  # log
+  local pid
+  pid=$(grep -m 1 -i 'Loaded L"[^"]*\\morvane-sim\.exe"' "$1" | cut -d: -f1)
+  [ -n "$pid" ] || return 0
+  grep "^$pid:" "$1" | grep -o 'Loaded L"[^"]*"' | sed 's/.*\\//; s/"$//' | tr 'A-Z' 'a-z'
+}
+# A window program beside the measured one, under the same server, logging into the same file.
+neighbour() {  # log
+  WINEDEBUG=+pid,+loaddll wine "$MVN_DRIVE" frame >/dev/null 2>>"$1" &
+  neighbour_pid=$!
 }
 window_libraries='^(user32|gdi32|win32u|comctl32|comdlg32)\.dll$'
-WINEDEBUG=+loaddll wine "$plain/morvane-sim.exe" "$(winpath "$plain")\\apply.mvn" \
-  >/dev/null 2>"$plain/quiet.log"
+neighbour "$plain/quiet.log"
+WINEDEBUG=+pid,+loaddll wine "$plain/morvane-sim.exe" "$(winpath "$plain")\\apply.mvn" \
+  >/dev/null 2>>"$plain/quiet.log"
+wait "$neighbour_pid"
 expect_eq "silent apply without a window library: applied" "$(reg_of "$(drive chip)" F2x88)" \
   "$(with_field "$(reg_of "$before" F2x88)" 0 3 1)"
-expect_eq "silent apply: the loader log names advapi32" "$(loads "$plain/quiet.log" |
+expect_eq "silent apply: the log holds the neighbour's window libraries" \
+  "$(grep -ci 'Loaded L"[^"]*\\user32\.dll"' "$plain/quiet.log" | awk '{ print ($1 > 0) }')" 1
+expect_eq "silent apply: the loader log names advapi32 once" "$(own_loads "$plain/quiet.log" |
   grep -cx advapi32.dll)" 1
-expect_eq "silent apply: no window library loaded" "$(loads "$plain/quiet.log" |
+expect_eq "silent apply: no window library loaded" "$(own_loads "$plain/quiet.log" |
   grep -E "$window_libraries" | tr '\n' ' ')" ""
-WINEDEBUG=+loaddll wine "$plain/morvane-sim.exe" "$(winpath "$plain")\\missing.mvn" \
-  >/dev/null 2>"$plain/box.log" &
+neighbour "$plain/box.log"
+WINEDEBUG=+pid,+loaddll wine "$plain/morvane-sim.exe" "$(winpath "$plain")\\missing.mvn" \
+  >/dev/null 2>>"$plain/box.log" &
 boxed=$!
 out=$(drive box 60)
 wait "$boxed"
+wait "$neighbour_pid"
 expect_eq "silent apply with a box: the box shows" "$out" \
   "box Morvane|Unable to load register file \"$(winpath "$plain")\\missing.mvn\""
-expect_eq "silent apply with a box: user32 and gdi32 loaded for it" "$(loads "$plain/box.log" |
+expect_eq "silent apply with a box: user32 and gdi32 loaded for it" "$(own_loads "$plain/box.log" |
   grep -E '^(user32|gdi32)\.dll$' | sort | tr '\n' ' ')" "gdi32.dll user32.dll "
 rm -rf "$plain"
