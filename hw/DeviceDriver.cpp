@@ -149,6 +149,7 @@ bool FallbackDirectory(int windowsDirectory, char (&directory)[256]) {
 CDeviceDriver::CDeviceDriver()
     : m_hDevice(os::kInvalidHandle),
       m_hSCManager(nullptr),
+      m_hImage(os::kInvalidHandle),
       m_bExtractImage(0),
       m_szDirectory(),
       m_szFileName(),
@@ -160,7 +161,9 @@ CDeviceDriver::CDeviceDriver()
       m_dwProcessorArchitecture(-1) {}
 
 // Releases the object only: the service stays, and no handle or file is touched.
-CDeviceDriver::~CDeviceDriver() = default;
+CDeviceDriver::~CDeviceDriver() {
+  ReleaseImage();
+}
 
 int CDeviceDriver::Initialize(const char* directory, const char* baseName, const char* driverName,
                               int extractImage) {
@@ -239,21 +242,33 @@ int CDeviceDriver::Extract64BitImage() {
 }
 
 // Writes one image out of the program file into m_szDirectory, or into the fallback directory
-// when the first cannot take it. A file of that name already there is used as it is. A short
-// read or a failed write fails the step and removes the partial file, so that no truncated
-// driver is left to be loaded (or, as a VxD, found and reused) later.
+// when the first cannot take it. A short read or a failed write fails the step and removes the
+// partial file, so that no truncated driver is left to be loaded (or, as a VxD, found and
+// reused) later.
+//
+// On the NT family the image is what an administrator's process hands to the kernel, and the
+// folder may be one other users can write to: a file found under the image's name is used only
+// when it is byte for byte the image this program carries, and otherwise replaced (or the
+// image goes to the fallback directory). The image is then held open, shared for reading only,
+// and checked once more through that handle; it stays held until its service has started, so
+// it cannot be changed, replaced or renamed before the kernel reads it. On the 9x family,
+// where nothing can be protected, a VxD file of that name is used as it is.
 int CDeviceDriver::ExtractDriverImage(DriverImage image, int fallbackToWindowsDirectory) {
   os::Api& win = Win();
+  const bool nt = image != kImageVxd;
   const std::uint32_t offset = DriverImageTable.images[image].offset;
   const std::uint32_t size = DriverImageTable.images[image].size;
   if (size > kMaxDriverImageSize) return 0;
+  ReleaseImage();
 
   char target[kPathSize];
   if (!JoinPath(target, m_szDirectory, m_szFileName)) return TooLong();
-  os::Handle existing = win.CreateFileA(target, os::kGenericRead, 0, os::kOpenExisting, 0);
-  if (existing != os::kInvalidHandle) {
-    win.CloseHandle(existing);
-    return 1;
+  if (!nt) {
+    os::Handle existing = win.CreateFileA(target, os::kGenericRead, 0, os::kOpenExisting, 0);
+    if (existing != os::kInvalidHandle) {
+      win.CloseHandle(existing);
+      return 1;
+    }
   }
   if (size == 0) {
     // This build carries no such image (the packer leaves its size at zero).
@@ -285,6 +300,12 @@ int CDeviceDriver::ExtractDriverImage(DriverImage image, int fallbackToWindowsDi
     win.SetLastError(readError);
     return 0;
   }
+  bool planted = false;  // a file of other contents holds the image's name
+  if (nt) {
+    ImageCheck found = HoldImageIfSame(target, buffer.get(), size);
+    if (found == ImageCheck::Same) return 1;
+    planted = found == ImageCheck::Different;
+  }
 
   // Written whole under a temporary name beside the image, then renamed into place, so the
   // image's own name never holds a partial file (a power loss in between leaves only the
@@ -292,13 +313,62 @@ int CDeviceDriver::ExtractDriverImage(DriverImage image, int fallbackToWindowsDi
   char folder[sizeof m_szDirectory];
   CopyText(folder, m_szDirectory);
   ImagePlacement placed = PlaceImage(folder, buffer.get(), size);
-  if (placed == ImagePlacement::NotCreated) {
+  // A planted file that cannot be replaced (read-only, or held open) is left where it is.
+  if (placed == ImagePlacement::NotCreated || (planted && placed == ImagePlacement::Failed)) {
     if (!FallbackDirectory(fallbackToWindowsDirectory, folder)) return 0;
     placed = PlaceImage(folder, buffer.get(), size);
     // From now on the service's image path and the deletion name the fallback directory.
     if (placed == ImagePlacement::Done) CopyText(m_szDirectory, folder);
   }
-  return placed == ImagePlacement::Done ? 1 : 0;
+  if (placed != ImagePlacement::Done) return 0;
+  if (!nt) return 1;
+  if (!JoinPath(target, m_szDirectory, m_szFileName)) return TooLong();
+  if (HoldImageIfSame(target, buffer.get(), size) == ImageCheck::Same) return 1;
+  // Changed between its rename and the check: another process has it, and it is not loaded.
+  if (win.GetLastError() == os::kErrorSuccess) win.SetLastError(os::kErrorFileInvalid);
+  return 0;
+}
+
+// Opens the image file for reading, shared for reading only, and compares it with the image
+// this program carries. Same: the handle is kept in m_hImage. Absent: no file of that name.
+// Different: other contents, or a file that cannot be opened so (another process has it
+// open for writing), which is just as little to be trusted.
+CDeviceDriver::ImageCheck CDeviceDriver::HoldImageIfSame(const char* path, const char* image,
+                                                         std::uint32_t size) {
+  os::Api& win = Win();
+  os::Handle file =
+      win.CreateFileA(path, os::kGenericRead, os::kFileShareRead, os::kOpenExisting, 0);
+  if (file == os::kInvalidHandle) {
+    os::Dword error = win.GetLastError();
+    return error == os::kErrorFileNotFound || error == os::kErrorPathNotFound
+               ? ImageCheck::Absent
+               : ImageCheck::Different;
+  }
+  os::Dword high = 0;
+  win.SetLastError(os::kErrorSuccess);
+  bool same = win.GetFileSize(file, &high) == size && high == 0;
+  if (same) {
+    std::unique_ptr<char[]> contents(new (std::nothrow) char[std::size_t{size} + 1]);
+    same = contents != nullptr && ReadImage(file, 0, size, contents.get()) &&
+           std::memcmp(contents.get(), image, size) == 0;
+    // The file must end where the image ends.
+    os::Dword extra = 0;
+    char probe = 0;
+    same = same && win.ReadFile(file, &probe, 1, &extra) && extra == 0;
+  }
+  if (!same) {
+    win.CloseHandle(file);
+    win.SetLastError(os::kErrorSuccess);
+    return ImageCheck::Different;
+  }
+  m_hImage = file;
+  return ImageCheck::Same;
+}
+
+void CDeviceDriver::ReleaseImage() {
+  if (m_hImage == os::kInvalidHandle) return;
+  Win().CloseHandle(m_hImage);
+  m_hImage = os::kInvalidHandle;
 }
 
 // Writes the image as folder\<name>.tmp, flushes it and renames it to folder\<name>. NotCreated
@@ -373,6 +443,7 @@ int CDeviceDriver::InstallDriverService(os::Dword* error) {
   win.CloseServiceHandle(m_hSCManager);
   m_hSCManager = nullptr;
   // The service runs from memory now (or will not run at all): the file is not needed.
+  ReleaseImage();
   if (m_bExtractImage) DeleteDriverImage();
   // The failing step's code stays the thread's last error for the start-up's message.
   if (!ok) win.SetLastError(code);

@@ -59,6 +59,10 @@ class CDeviceDriver {
 
   os::Handle m_hDevice;
   os::ScHandle m_hSCManager;
+  // NT family: the driver image, open for reading and shared for reading only, from the check
+  // of its contents until its service has started (or failed), so that nobody can change,
+  // replace or rename it in between.
+  os::Handle m_hImage;
   int m_bExtractImage;
   char m_szDirectory[256];
   char m_szFileName[256];
@@ -71,6 +75,9 @@ class CDeviceDriver {
 
  private:
   int ExtractDriverImage(DriverImage image, int fallbackToWindowsDirectory);
+  enum class ImageCheck { Same, Different, Absent };
+  ImageCheck HoldImageIfSame(const char* path, const char* image, std::uint32_t size);
+  void ReleaseImage();
   enum class ImagePlacement { Done, NotCreated, Failed };
   ImagePlacement PlaceImage(const char* folder, const char* image, std::uint32_t size);
   void RepointStaleService(os::ScHandle service);

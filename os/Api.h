@@ -212,6 +212,47 @@ struct ServiceStatus {
   Dword dwWaitHint = 0;
 };
 
+// --- Who else may change a file or folder, the system-wide locks and the watch of an apply.
+
+// Registry: volatile keys (gone at every restart of the system), binary values, the 64-bit
+// view of a WOW64 process, and the errors these calls answer.
+inline constexpr Dword kRegOptionVolatile = 1;
+inline constexpr Dword kRegBinary = 3;
+inline constexpr Dword kKeyWow64_64Key = 0x0100;
+inline constexpr Dword kErrorMoreData = 234;
+inline constexpr Dword kErrorChildMustBeVolatile = 1021;
+
+// WaitForSingleObject's answers; a mutex's owner that ended without releasing it leaves it
+// abandoned, and the next wait takes it with kWaitAbandoned.
+inline constexpr Dword kWaitObject0 = 0;
+inline constexpr Dword kWaitAbandoned = 0x80;
+inline constexpr Dword kWaitTimeout = 0x102;
+inline constexpr Dword kWaitFailed = 0xFFFFFFFFu;
+
+// CreateProcessA creation flags.
+inline constexpr Dword kDetachedProcess = 0x8;
+inline constexpr Dword kCreateBreakawayFromJob = 0x01000000;
+
+// Drives and volumes.
+inline constexpr unsigned kDriveRemovable = 2;
+inline constexpr unsigned kDriveFixed = 3;
+inline constexpr unsigned kDriveRemote = 4;
+inline constexpr Dword kFsPersistentAcls = 0x8;
+
+// Security: what GetFileSecurityA is asked for, the token query and its record.
+inline constexpr Dword kOwnerSecurityInformation = 0x1;
+inline constexpr Dword kDaclSecurityInformation = 0x4;
+inline constexpr Dword kTokenQuery = 0x8;
+inline constexpr Dword kTokenUserClass = 1;  // TOKEN_INFORMATION_CLASS TokenUser
+
+// PROCESS_INFORMATION.
+struct ProcessInformation {
+  Handle hProcess = nullptr;
+  Handle hThread = nullptr;
+  Dword dwProcessId = 0;
+  Dword dwThreadId = 0;
+};
+
 class Api {
  public:
   virtual ~Api() = default;
@@ -325,6 +366,31 @@ class Api {
   // process's ANSI code page) with the given TASK_LOGON_TYPE; DeleteTask removes it.
   virtual HResult RegisterTask(const char* name, const char* xml, Long logonType) = 0;
   virtual HResult DeleteTask(const char* name) = 0;
+  // --- Who else may change a file or folder (Windows NT only; the 9x family answers
+  // kErrorCallNotImplemented), the system-wide locks and the watch of an apply.
+  // The registry's value reader and key removal.
+  virtual Long RegQueryValueExA(HKey key, const char* valueName, Dword* type, std::uint8_t* data,
+                                Dword* size) = 0;
+  virtual Long RegDeleteKeyA(HKey key, const char* subKey) = 0;
+  // Mutexes: waiting takes ownership; only the owner releases it.
+  virtual Dword WaitForSingleObject(Handle object, Dword milliseconds) = 0;
+  virtual Bool ReleaseMutex(Handle mutex) = 0;
+  virtual Dword GetCurrentProcessId() = 0;
+  // A new process of `commandLine` (changed in place, as Windows may), no handle inherited,
+  // the default start-up information; the caller closes both handles of `info`.
+  virtual Bool CreateProcessA(char* commandLine, Dword flags, const char* directory,
+                              ProcessInformation* info) = 0;
+  // A file's or folder's owner and access list as a self-relative security descriptor.
+  virtual Bool GetFileSecurityA(const char* name, Dword requested, void* descriptor, Dword size,
+                                Dword* needed) = 0;
+  virtual Bool OpenProcessToken(Handle process, Dword access, Handle* token) = 0;
+  // With kTokenUserClass: a TOKEN_USER record (a SID pointer, attributes) and the SID.
+  virtual Bool GetTokenInformation(Handle token, Dword infoClass, void* info, Dword size,
+                                   Dword* needed) = 0;
+  virtual unsigned GetDriveTypeA(const char* root) = 0;
+  // Of the volume's answers only the file system's flags and name are asked for.
+  virtual Bool GetVolumeInformationA(const char* root, Dword* flags, char* fileSystem,
+                                     Dword fileSystemSize) = 0;
 };
 
 // The implementation the program talks to: the real Windows in the programs, a simulated one

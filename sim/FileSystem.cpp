@@ -292,6 +292,15 @@ void FileSystem::Unlink(int node) {
   if (!open) nodes_.erase(node);
 }
 
+namespace {
+// A full path as the set-up calls take it: no trailing separator unless it is a root.
+std::string Trimmed(std::string full) {
+  std::string root = RootOf(full);
+  while (full.size() > root.size() && full.back() == '\\') full.pop_back();
+  return full;
+}
+}  // namespace
+
 void FileSystem::AddFolderChain(const std::string& fullPath) {
   if (fullPath.empty()) return;
   std::string parent = ParentOf(fullPath);
@@ -304,19 +313,41 @@ void FileSystem::AddFolderChain(const std::string& fullPath) {
   Node folder;
   folder.path = fullPath;
   folder.folder = true;
+  folder.security = NewSecurity(fullPath, true);
   NewNode(std::move(folder));
+}
+
+Security FileSystem::NewSecurity(const std::string& fullPath, bool folder) const {
+  std::string parent = ParentOf(fullPath);
+  int at = parent.empty() ? -1 : Lookup(Key(parent));
+  if (at < 0) return SafeDefault();
+  return Inherit(nodes_.at(at).security, folder, creator);
+}
+
+void FileSystem::SetSecurity(const std::string& path, Security security) {
+  int at = Lookup(Key(Trimmed(FullPath(path))));
+  if (at >= 0) nodes_.at(at).security = std::move(security);
+}
+
+Security FileSystem::SecurityOf(const std::string& path) const {
+  int at = Lookup(Key(Trimmed(FullPath(path))));
+  return at >= 0 ? nodes_.at(at).security : Security{};
+}
+
+bool FileSystem::SecurityOfName(const char* name, Security* security, os::Dword* error) const {
+  Resolved r;
+  if (!Resolve(name, &r, error)) return false;
+  int at = Lookup(r.key);
+  if (at < 0) {
+    *error = ParentExists(r, error) ? os::kErrorFileNotFound : *error;
+    return false;
+  }
+  *security = nodes_.at(at).security;
+  return true;
 }
 
 // --- Set-up and inspection
 
-namespace {
-// A full path as the set-up calls take it: no trailing separator unless it is a root.
-std::string Trimmed(std::string full) {
-  std::string root = RootOf(full);
-  while (full.size() > root.size() && full.back() == '\\') full.pop_back();
-  return full;
-}
-}  // namespace
 
 void FileSystem::AddFolder(const std::string& path) {
   AddFolderChain(Trimmed(FullPath(path)));
@@ -338,6 +369,7 @@ void FileSystem::AddFile(const std::string& path, std::string contents, os::Dwor
   file.path = full;
   file.contents = std::move(contents);
   file.attributes = kept;
+  file.security = NewSecurity(full, false);
   NewNode(std::move(file));
 }
 
@@ -475,6 +507,7 @@ int FileSystem::Open(const char* name, os::Dword access, os::Dword share, os::Dw
     Node file;
     file.path = r.full;
     file.attributes = attributes;
+    file.security = NewSecurity(r.full, false);
     node = NewNode(std::move(file));
   }
   int id = nextOpen_++;
@@ -762,6 +795,7 @@ bool FileSystem::Replace(const char* replaced, const char* replacement, const ch
     return false;
   }
   nodes_.at(src).attributes = old.attributes;
+  nodes_.at(src).security = old.security;  // the replaced file's owner and access list too
   // The replaced file leaves its name.
   if (kept >= 0) Unlink(kept);
   if (backup != nullptr) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "os/Api.h"
+#include "sim/Security.h"
 
 namespace sim {
 
@@ -39,6 +40,22 @@ class FileSystem {
   void SetReadOnly(const std::string& path, bool readOnly);
   void SetFolderWritable(const std::string& path, bool writable);
   void Remove(const std::string& path);  // a file, or a folder with everything in it
+
+  // Owners and access lists. A folder or file made here or by the process takes what its
+  // folder passes on (a root starts with SafeDefault()), owned by `creator`.
+  void SetSecurity(const std::string& path, Security security);
+  Security SecurityOf(const std::string& path) const;  // a default one when absent
+  std::string creator = kSidAdministrators;
+  // Volumes by drive letter: the drive type, the file system and its flags. A drive not
+  // named here has no root (GetDriveTypeA answers 1).
+  struct Volume {
+    unsigned type = os::kDriveFixed;
+    std::string fileSystem = "NTFS";
+    os::Dword flags = 0x2 | 0x8;  // case-preserved names, persistent access lists
+  };
+  std::map<char, Volume> volumes{{'C', Volume{}}, {'D', Volume{}}};
+  // GetFileSecurityA's view of a name: false with *error when it names nothing.
+  bool SecurityOfName(const char* name, Security* security, os::Dword* error) const;
 
   // The attributes GetFileAttributesA reports, or kInvalidFileAttributes when absent.
   os::Dword Attributes(const std::string& path) const;
@@ -116,6 +133,7 @@ class FileSystem {
     bool writable = true;        // folders: files may be created, deleted and renamed in it
     bool deletePending = false;  // goes when its last handle closes; opens are refused
     bool linked = true;          // false once its name is gone (open handles keep the data)
+    Security security;
   };
   struct OpenFile {
     int node;
@@ -145,6 +163,8 @@ class FileSystem {
   void Unlink(int node);  // removes the node's name; its data goes with the last handle
   void Rename(int node, const std::string& fullPath);  // a file's node under a free name
   void AddFolderChain(const std::string& fullPath);
+  // What a new node at fullPath takes from its folder.
+  Security NewSecurity(const std::string& fullPath, bool folder) const;
 
   std::map<int, Node> nodes_;
   std::map<std::string, int> byKey_;  // live names only

@@ -27,14 +27,34 @@ class Session {
   Session();
 
   // --- Named mutexes. Names are case-sensitive, as object names are.
-  // A mutex held by another process, so that this process's CreateMutexA finds it.
-  void AddForeignMutex(const std::string& name);
+  // A mutex held open by another process, so that this process's CreateMutexA finds it;
+  // `owned`: that process owns it too, so waits on it time out until it lets go.
+  void AddForeignMutex(const std::string& name, bool owned = false);
+  // The other process releases its mutex (or ends without: `abandon`) and closes it.
+  void DropForeignMutex(const std::string& name, bool abandon = false);
+  // Whether another process owns the named mutex, and whether this process does.
+  bool MutexOwnedByOther(const std::string& name) const;
+  bool MutexOwnedHere(const std::string& name) const;
   bool MutexExists(const std::string& name) const;
   // Handles this process holds open on the named mutex.
   int MutexHandleCount(const std::string& name) const;
   // The process has ended: the mutex handles it never closed are closed by the system, so
   // a test can run the program again in the same simulated Windows.
   void EndProcess();
+
+  // --- The process: its id, and the processes it started (CreateProcessA), which run only
+  // when a test runs them; onCreateProcess, when set, sees each as it starts.
+  os::Dword processId = 0x4D0;
+  struct StartedProcess {
+    std::string commandLine;
+    os::Dword flags;
+    std::string directory;
+    os::Dword processId;
+  };
+  std::vector<StartedProcess> startedProcesses;
+  std::function<void(const StartedProcess&)> onCreateProcess;
+  // The account the process runs as (its token's user).
+  std::string userSid = "S-1-5-21-1004336348-1177238915-682003330-500";
 
   // --- The process's command line as GetCommandLineA hands it out.
   std::string commandLine = "\"C:\\Program Files\\Morvane\\morvane.exe\"";
@@ -63,8 +83,20 @@ class Session {
   std::uint64_t systemTime = 134182071092500000;                 // 17 March 2026, 07:45:09.250 UTC
   std::uint64_t startedAt = systemTime - 95'000 * kMillisecond;  // running for 95 seconds
   void Advance(std::uint64_t milliseconds) { systemTime += milliseconds * kMillisecond; }
-  // The computer restarts now: the system has just started.
-  void Restart() { startedAt = systemTime; }
+  // The clock is set by hand or by a time server: it jumps, the tick count does not.
+  void SetClockBy(std::int64_t milliseconds) {
+    systemTime += static_cast<std::uint64_t>(milliseconds) * kMillisecond;
+    startedAt += static_cast<std::uint64_t>(milliseconds) * kMillisecond;
+  }
+  // The computer restarts now (a reset, or switched off and on): the system has just started,
+  // every process is gone and the volatile keys with them; files and the rest of the registry
+  // stay.
+  void Restart();
+  // Windows shuts down cleanly now and records it (ShutdownTime, the clock as a FILETIME);
+  // the restart follows with Restart().
+  void CleanShutdown();
+  static constexpr char kShutdownKey[] =
+      "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Windows";
 
   // --- The registry. Paths are full ("HKEY_LOCAL_MACHINE\SOFTWARE\..."), names are matched
   // without regard to case.
@@ -73,6 +105,8 @@ class Session {
     std::vector<std::uint8_t> data;
   };
   void AddKey(const std::string& path);  // with any missing parents
+  bool KeyIsVolatile(const std::string& path) const;
+  bool HasSubKeys(const std::string& path) const;
   bool KeyExists(const std::string& path) const;
   void RemoveKey(const std::string& path);  // with everything below it
   void SetValue(const std::string& path, const std::string& name, os::Dword type,
@@ -100,9 +134,16 @@ class Session {
   // --- Used by SimWindows' operations.
   struct Mutex {
     std::string name;  // empty: unnamed
-    bool foreign;      // held by another process
+    bool foreign;      // held open by another process
     int handles;       // open handles of this process
+    os::Dword owner = 0;   // the owning process, 0 for none
+    int recursion = 0;     // how often the owner took it
+    bool abandoned = false;
   };
+  // WaitForSingleObject on a mutex: kWaitObject0 or kWaitAbandoned when taken (by this
+  // process), kWaitTimeout when another owns it.
+  os::Dword TakeMutex(int id);
+  bool ReleaseMutexOf(int id);
   // Returns the mutex id; *existed tells whether a named mutex of that name was already there.
   int OpenOrCreateMutex(const char* name, bool* existed);
   void CloseMutex(int id);
@@ -113,12 +154,13 @@ class Session {
   struct Key {
     std::string path;  // as first created
     std::vector<std::pair<std::string, RegValue>> values;
+    bool isVolatile = false;
   };
   // Predefined root keys by handle value, or empty.
   static std::string RootName(os::HKey key);
   Key* FindKey(const std::string& path);
   const Key* FindKey(const std::string& path) const;
-  Key& CreateKey(const std::string& path, bool* created);
+  Key& CreateKey(const std::string& path, bool* created, bool isVolatile = false);
   bool WriteDenied(const std::string& path) const;
 
   // Keys opened through the registry calls, by id.

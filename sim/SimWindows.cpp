@@ -19,6 +19,7 @@ void SimWindows::ClearFailures() { failures_.clear(); }
 
 bool SimWindows::ShouldFail(const char* call) {
   calls.emplace_back(call);
+  if (beforeCall) beforeCall(call);
   for (auto& f : failures_) {
     if (f.call != call || f.times == 0) continue;
     if (f.skip > 0) {
@@ -67,7 +68,8 @@ void SimWindows::SetLastError(os::Dword code) { lastError_ = code; }
 
 os::Bool SimWindows::CloseHandle(os::Handle object) {
   if (ShouldFail("CloseHandle")) return 0;
-  for (HandleKind kind : {HandleKind::File, HandleKind::Device, HandleKind::Mutex}) {
+  for (HandleKind kind : {HandleKind::File, HandleKind::Device, HandleKind::Mutex,
+                          HandleKind::Process, HandleKind::Token}) {
     const HandleEntry* entry = FindHandle(object, kind);
     if (entry == nullptr) continue;
     int id = entry->id;

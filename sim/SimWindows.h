@@ -21,7 +21,7 @@
 
 namespace sim {
 
-enum class HandleKind { File, Device, Mutex, Service, Manager, Key, Module };
+enum class HandleKind { File, Device, Mutex, Service, Manager, Key, Module, Process, Token };
 
 class SimWindows : public os::Api {
  public:
@@ -34,6 +34,10 @@ class SimWindows : public os::Api {
   void ClearFailures();
   // Each operation asks this first; true means "fail now" and the last error is set.
   bool ShouldFail(const char* call);
+
+  // Called as each operation begins, with its name: a test can act there as another process
+  // or user of the computer would (change a file, take a lock) before the call goes on.
+  std::function<void(const char* call)> beforeCall;
 
   // Every Api operation called, by name, in order.
   std::vector<std::string> calls;
@@ -150,6 +154,26 @@ class SimWindows : public os::Api {
   // registered).
   os::HResult RegisterTask(const char* name, const char* xml, os::Long logonType) override;
   os::HResult DeleteTask(const char* name) override;
+
+  os::Long RegQueryValueExA(os::HKey key, const char* valueName, os::Dword* type,
+                            std::uint8_t* data, os::Dword* size) override;
+  os::Long RegDeleteKeyA(os::HKey key, const char* subKey) override;
+  // A wait on a mutex another process owns takes no time but the clock's: the clock moves on
+  // by the wait, onWait is asked first (it may let the other process release it).
+  os::Dword WaitForSingleObject(os::Handle object, os::Dword milliseconds) override;
+  std::function<void(os::Dword)> onWait;
+  os::Bool ReleaseMutex(os::Handle mutex) override;
+  os::Dword GetCurrentProcessId() override;
+  os::Bool CreateProcessA(char* commandLine, os::Dword flags, const char* directory,
+                          os::ProcessInformation* info) override;
+  os::Bool GetFileSecurityA(const char* name, os::Dword requested, void* descriptor,
+                            os::Dword size, os::Dword* needed) override;
+  os::Bool OpenProcessToken(os::Handle process, os::Dword access, os::Handle* token) override;
+  os::Bool GetTokenInformation(os::Handle token, os::Dword infoClass, void* info, os::Dword size,
+                               os::Dword* needed) override;
+  unsigned GetDriveTypeA(const char* root) override;
+  os::Bool GetVolumeInformationA(const char* root, os::Dword* flags, char* fileSystem,
+                                 os::Dword fileSystemSize) override;
 
  private:
   struct Failure {

@@ -14,7 +14,6 @@ constexpr os::Dword kErrorMrMidNotFound = 317;
 constexpr os::Dword kErrorResourceLangNotFound = 1815;
 constexpr os::Long kRegErrorNoAccess = 998;
 constexpr os::Dword kKeySetValue = 0x0002;
-constexpr os::Dword kRegOptionVolatile = 1;
 
 std::string Upper(std::string text) {
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -73,8 +72,76 @@ Session::Session() {
   AddKey("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
 }
 
-void Session::AddForeignMutex(const std::string& name) {
-  mutexes_.push_back({name, true, 0});
+void Session::AddForeignMutex(const std::string& name, bool owned) {
+  mutexes_.push_back({name, true, 0, owned ? os::Dword{0xF0F0} : os::Dword{0}, owned ? 1 : 0});
+}
+
+void Session::DropForeignMutex(const std::string& name, bool abandon) {
+  for (Mutex& m : mutexes_) {
+    if (m.name != name || !m.foreign) continue;
+    if (m.owner != 0 && m.owner != processId) {
+      m.owner = 0;
+      m.recursion = 0;
+      m.abandoned = abandon;
+    }
+    m.foreign = false;
+  }
+}
+
+bool Session::MutexOwnedByOther(const std::string& name) const {
+  return std::any_of(mutexes_.begin(), mutexes_.end(), [&](const Mutex& m) {
+    return m.name == name && m.owner != 0 && m.owner != processId;
+  });
+}
+
+bool Session::MutexOwnedHere(const std::string& name) const {
+  return std::any_of(mutexes_.begin(), mutexes_.end(),
+                     [&](const Mutex& m) { return m.name == name && m.owner == processId; });
+}
+
+os::Dword Session::TakeMutex(int id) {
+  Mutex& m = mutexes_.at(static_cast<std::size_t>(id));
+  if (m.owner != 0 && m.owner != processId) return os::kWaitTimeout;
+  m.owner = processId;
+  ++m.recursion;
+  if (m.abandoned) {
+    m.abandoned = false;
+    return os::kWaitAbandoned;
+  }
+  return os::kWaitObject0;
+}
+
+bool Session::ReleaseMutexOf(int id) {
+  Mutex& m = mutexes_.at(static_cast<std::size_t>(id));
+  if (m.owner != processId) return false;
+  if (--m.recursion == 0) m.owner = 0;
+  return true;
+}
+
+void Session::Restart() {
+  startedAt = systemTime;
+  for (Mutex& m : mutexes_) m = Mutex{m.name, false, 0};  // every process is gone
+  for (auto it = keys_.begin(); it != keys_.end();) {
+    it = it->second.isVolatile ? keys_.erase(it) : std::next(it);
+  }
+  startedProcesses.clear();
+}
+
+void Session::CleanShutdown() {
+  std::vector<std::uint8_t> when(8);
+  for (int i = 0; i < 8; ++i) when[i] = static_cast<std::uint8_t>(systemTime >> (8 * i));
+  SetValue(kShutdownKey, "ShutdownTime", os::kRegBinary, when);
+}
+
+bool Session::HasSubKeys(const std::string& path) const {
+  std::string prefix = Upper(KeyPath(path)) + "\\";
+  auto next = keys_.lower_bound(prefix);
+  return next != keys_.end() && next->first.rfind(prefix, 0) == 0;
+}
+
+bool Session::KeyIsVolatile(const std::string& path) const {
+  const Key* key = FindKey(path);
+  return key != nullptr && key->isVolatile;
 }
 
 bool Session::MutexExists(const std::string& name) const {
@@ -92,7 +159,14 @@ int Session::MutexHandleCount(const std::string& name) const {
 }
 
 void Session::EndProcess() {
-  for (Mutex& m : mutexes_) m.handles = 0;
+  for (Mutex& m : mutexes_) {
+    m.handles = 0;
+    if (m.owner == processId) {  // the system abandons what the process still owned
+      m.owner = 0;
+      m.recursion = 0;
+      m.abandoned = m.foreign;   // a mutex nobody else holds open is gone
+    }
+  }
 }
 
 int Session::OpenOrCreateMutex(const char* name, bool* existed) {
@@ -113,7 +187,9 @@ int Session::OpenOrCreateMutex(const char* name, bool* existed) {
 
 void Session::CloseMutex(int id) {
   if (id >= 0 && id < static_cast<int>(mutexes_.size()) && mutexes_[id].handles > 0) {
-    --mutexes_[id].handles;
+    Mutex& m = mutexes_[id];
+    // The last handle gone, the mutex is gone, owned or not.
+    if (--m.handles == 0 && !m.foreign) m = Mutex{m.name, false, 0};
   }
 }
 
@@ -157,7 +233,7 @@ const Session::Key* Session::FindKey(const std::string& path) const {
   return found == keys_.end() ? nullptr : &found->second;
 }
 
-Session::Key& Session::CreateKey(const std::string& path, bool* created) {
+Session::Key& Session::CreateKey(const std::string& path, bool* created, bool isVolatile) {
   std::string clean = KeyPath(path);
   if (Key* key = FindKey(clean)) {
     if (created) *created = false;
@@ -168,6 +244,7 @@ Session::Key& Session::CreateKey(const std::string& path, bool* created) {
   if (created) *created = true;
   Key& key = keys_[Upper(clean)];
   key.path = clean;
+  key.isVolatile = isVolatile;
   return key;
 }
 
@@ -266,10 +343,10 @@ int Session::OpenKeyCount() const {
 // ---------------------------------------------------------------- Process calls
 
 os::Handle SimWindows::CreateMutexA(os::Bool initialOwner, const char* name) {
-  (void)initialOwner;  // ownership matters only between threads, and there is one
   if (ShouldFail("CreateMutexA")) return nullptr;
   bool existed = false;
   int id = session.OpenOrCreateMutex(name, &existed);
+  if (initialOwner && !existed) session.TakeMutex(id);
   lastError_ = existed ? os::kErrorAlreadyExists : os::kErrorSuccess;
   return NewHandle(HandleKind::Mutex, id);
 }
@@ -412,7 +489,7 @@ os::Long SimWindows::RegCreateKeyExA(os::HKey key, const char* subKey, os::Dword
                                      void* security, os::HKey* result, os::Dword* disposition) {
   if (ShouldFail("RegCreateKeyExA")) return static_cast<os::Long>(lastError_);
   (void)className, (void)security;  // classes and security descriptors are not simulated
-  if (result == nullptr || reserved != 0 || options > kRegOptionVolatile) {
+  if (result == nullptr || reserved != 0 || options > os::kRegOptionVolatile) {
     return static_cast<os::Long>(os::kErrorInvalidParameter);
   }
   std::string base, path;
@@ -426,8 +503,15 @@ os::Long SimWindows::RegCreateKeyExA(os::HKey key, const char* subKey, os::Dword
   if (needsWrite && session.WriteDenied(path)) {
     return static_cast<os::Long>(os::kErrorAccessDenied);
   }
+  // A volatile key lives until the system restarts; below one, every new key must be volatile
+  // too. The option means nothing for a key that exists, and the 9x family ignores it.
+  const bool wantsVolatile =
+      (options & os::kRegOptionVolatile) != 0 && machine.platformId == os::kVerPlatformWin32Nt;
+  if (!exists && !wantsVolatile && session.KeyIsVolatile(ParentPath(path))) {
+    return static_cast<os::Long>(os::kErrorChildMustBeVolatile);
+  }
   bool created = false;
-  Session::Key& made = session.CreateKey(path, &created);
+  Session::Key& made = session.CreateKey(path, &created, wantsVolatile);
   if (disposition != nullptr) {
     *disposition = created ? os::kRegCreatedNewKey : os::kRegOpenedExistingKey;
   }
@@ -534,6 +618,115 @@ os::HResult SimWindows::DeleteTask(const char* name) {
     }
   }
   return os::HResultFromWin32(os::kErrorFileNotFound);
+}
+
+}  // namespace sim
+
+namespace sim {
+
+// ---------------------------------------------------------------- Registry values and keys
+
+os::Long SimWindows::RegQueryValueExA(os::HKey key, const char* valueName, os::Dword* type,
+                                      std::uint8_t* data, os::Dword* size) {
+  if (ShouldFail("RegQueryValueExA")) return static_cast<os::Long>(lastError_);
+  std::string path;
+  os::Dword access = 0;
+  if (!ResolveKey(*this, key, &path, &access)) {
+    return static_cast<os::Long>(os::kErrorInvalidHandle);
+  }
+  std::optional<Session::RegValue> value =
+      session.Value(path, valueName != nullptr ? valueName : "");
+  if (!value.has_value()) return static_cast<os::Long>(os::kErrorFileNotFound);
+  if (type != nullptr) *type = value->type;
+  if (size == nullptr) return data == nullptr ? os::kRegSuccess
+                                              : static_cast<os::Long>(os::kErrorInvalidParameter);
+  const auto need = static_cast<os::Dword>(value->data.size());
+  if (data != nullptr && *size < need) {
+    *size = need;
+    return static_cast<os::Long>(os::kErrorMoreData);
+  }
+  if (data != nullptr && need > 0) std::memcpy(data, value->data.data(), need);
+  *size = need;
+  return os::kRegSuccess;
+}
+
+os::Long SimWindows::RegDeleteKeyA(os::HKey key, const char* subKey) {
+  if (ShouldFail("RegDeleteKeyA")) return static_cast<os::Long>(lastError_);
+  std::string base, path;
+  os::Dword access = 0;
+  if (!ResolveKey(*this, key, &base, &access)) {
+    return static_cast<os::Long>(os::kErrorInvalidHandle);
+  }
+  if (subKey == nullptr || *subKey == '\0' || !SubKeyPath(base, subKey, &path)) {
+    return static_cast<os::Long>(os::kErrorBadPathname);
+  }
+  if (!session.KeyExists(path)) return static_cast<os::Long>(os::kErrorFileNotFound);
+  if (session.WriteDenied(path)) return static_cast<os::Long>(os::kErrorAccessDenied);
+  // A key with subkeys cannot be deleted by this call (NT); the 9x family deletes the tree.
+  if (session.HasSubKeys(path) && machine.platformId == os::kVerPlatformWin32Nt) {
+    return static_cast<os::Long>(os::kErrorAccessDenied);
+  }
+  session.RemoveKey(path);
+  return os::kRegSuccess;
+}
+
+// ---------------------------------------------------------------- Mutex waits, processes
+
+os::Dword SimWindows::WaitForSingleObject(os::Handle object, os::Dword milliseconds) {
+  if (ShouldFail("WaitForSingleObject")) return os::kWaitFailed;
+  const HandleEntry* entry = FindHandle(object, HandleKind::Mutex);
+  if (entry == nullptr) {
+    lastError_ = os::kErrorInvalidHandle;
+    return os::kWaitFailed;
+  }
+  const int id = entry->id;
+  os::Dword result = session.TakeMutex(id);
+  if (result != os::kWaitTimeout || milliseconds == 0) return result;
+  if (onWait) onWait(milliseconds);
+  result = session.TakeMutex(id);
+  if (result == os::kWaitTimeout) session.Advance(milliseconds);
+  return result;
+}
+
+os::Bool SimWindows::ReleaseMutex(os::Handle mutex) {
+  if (ShouldFail("ReleaseMutex")) return 0;
+  const HandleEntry* entry = FindHandle(mutex, HandleKind::Mutex);
+  if (entry == nullptr || !session.ReleaseMutexOf(entry->id)) {
+    lastError_ = entry == nullptr ? os::kErrorInvalidHandle : 288;  // ERROR_NOT_OWNER
+    return 0;
+  }
+  return 1;
+}
+
+os::Dword SimWindows::GetCurrentProcessId() {
+  return session.processId;
+}
+
+os::Bool SimWindows::CreateProcessA(char* commandLine, os::Dword flags, const char* directory,
+                                    os::ProcessInformation* info) {
+  calls.emplace_back("CreateProcessA");
+  if (ShouldFail("CreateProcessA")) return 0;
+  if (commandLine == nullptr || info == nullptr) {
+    lastError_ = os::kErrorInvalidParameter;
+    return 0;
+  }
+  // The 9x family knows no job objects: an unknown flag is refused.
+  if ((flags & os::kCreateBreakawayFromJob) != 0 &&
+      machine.platformId != os::kVerPlatformWin32Nt) {
+    lastError_ = os::kErrorInvalidParameter;
+    return 0;
+  }
+  Session::StartedProcess started{commandLine, flags, directory != nullptr ? directory : "",
+                                  session.processId + 4 * static_cast<os::Dword>(
+                                      session.startedProcesses.size() + 1)};
+  session.startedProcesses.push_back(started);
+  info->hProcess = NewHandle(HandleKind::Process, static_cast<int>(started.processId));
+  info->hThread = NewHandle(HandleKind::Process, static_cast<int>(started.processId));
+  info->dwProcessId = started.processId;
+  info->dwThreadId = started.processId + 1;
+  if (session.onCreateProcess) session.onCreateProcess(started);
+  lastError_ = os::kErrorSuccess;
+  return 1;
 }
 
 }  // namespace sim

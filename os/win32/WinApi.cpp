@@ -50,6 +50,22 @@ static_assert(offsetof(ServiceConfig, lpBinaryPathName) ==
 static_assert(offsetof(ServiceConfig, lpDisplayName) ==
               offsetof(QUERY_SERVICE_CONFIGA, lpDisplayName));
 static_assert(sizeof(ServiceStatus) == sizeof(SERVICE_STATUS));
+static_assert(sizeof(ProcessInformation) == sizeof(PROCESS_INFORMATION) &&
+              offsetof(ProcessInformation, dwProcessId) ==
+                  offsetof(PROCESS_INFORMATION, dwProcessId));
+// The seam's values of this program's newer calls are the system's own.
+static_assert(kRegOptionVolatile == REG_OPTION_VOLATILE && kRegBinary == REG_BINARY &&
+              kKeyWow64_64Key == KEY_WOW64_64KEY && kErrorMoreData == ERROR_MORE_DATA &&
+              kErrorChildMustBeVolatile == ERROR_CHILD_MUST_BE_VOLATILE);
+static_assert(kWaitObject0 == WAIT_OBJECT_0 && kWaitAbandoned == WAIT_ABANDONED &&
+              kWaitTimeout == WAIT_TIMEOUT && kWaitFailed == WAIT_FAILED);
+static_assert(kDetachedProcess == DETACHED_PROCESS &&
+              kCreateBreakawayFromJob == CREATE_BREAKAWAY_FROM_JOB);
+static_assert(kDriveRemovable == DRIVE_REMOVABLE && kDriveFixed == DRIVE_FIXED &&
+              kDriveRemote == DRIVE_REMOTE && kFsPersistentAcls == FS_PERSISTENT_ACLS);
+static_assert(kOwnerSecurityInformation == OWNER_SECURITY_INFORMATION &&
+              kDaclSecurityInformation == DACL_SECURITY_INFORMATION &&
+              kTokenQuery == TOKEN_QUERY && kTokenUserClass == TokenUser);
 static_assert(offsetof(ServiceStatus, dwCurrentState) == offsetof(SERVICE_STATUS, dwCurrentState));
 
 class RealApi final : public Api {
@@ -238,6 +254,43 @@ class RealApi final : public Api {
     return RegisterRootTask(name, xml, logonType);
   }
   HResult DeleteTask(const char* name) override { return DeleteRootTask(name); }
+  Long RegQueryValueExA(HKey key, const char* valueName, Dword* type, std::uint8_t* data,
+                        Dword* size) override {
+    return ::RegQueryValueExA(K(key), valueName, nullptr, D(type), data, D(size));
+  }
+  Long RegDeleteKeyA(HKey key, const char* subKey) override {
+    return ::RegDeleteKeyA(K(key), subKey);
+  }
+  Dword WaitForSingleObject(Handle object, Dword milliseconds) override {
+    return ::WaitForSingleObject(object, milliseconds);
+  }
+  Bool ReleaseMutex(Handle mutex) override { return ::ReleaseMutex(mutex); }
+  Dword GetCurrentProcessId() override { return ::GetCurrentProcessId(); }
+  Bool CreateProcessA(char* commandLine, Dword flags, const char* directory,
+                      ProcessInformation* info) override {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    return ::CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, flags, nullptr,
+                            directory, &startup, reinterpret_cast<PROCESS_INFORMATION*>(info));
+  }
+  Bool GetFileSecurityA(const char* name, Dword requested, void* descriptor, Dword size,
+                        Dword* needed) override {
+    return ::GetFileSecurityA(name, requested, descriptor, size, D(needed));
+  }
+  Bool OpenProcessToken(Handle process, Dword access, Handle* token) override {
+    return ::OpenProcessToken(process, access, token);
+  }
+  Bool GetTokenInformation(Handle token, Dword infoClass, void* info, Dword size,
+                           Dword* needed) override {
+    return ::GetTokenInformation(token, static_cast<TOKEN_INFORMATION_CLASS>(infoClass), info,
+                                 size, D(needed));
+  }
+  unsigned GetDriveTypeA(const char* root) override { return ::GetDriveTypeA(root); }
+  Bool GetVolumeInformationA(const char* root, Dword* flags, char* fileSystem,
+                             Dword fileSystemSize) override {
+    return ::GetVolumeInformationA(root, nullptr, 0, nullptr, nullptr, D(flags), fileSystem,
+                                   fileSystemSize);
+  }
 };
 
 }  // namespace

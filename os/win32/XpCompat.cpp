@@ -82,6 +82,9 @@ MVN_LATE_IMPORT(CloseServiceHandle, 4)
 MVN_LATE_IMPORT(QueryServiceConfigA, 16)
 MVN_LATE_IMPORT(ChangeServiceConfigA, 44)
 MVN_LATE_IMPORT(QueryServiceStatus, 8)
+MVN_LATE_IMPORT(GetFileSecurityA, 20)
+MVN_LATE_IMPORT(OpenProcessToken, 12)
+MVN_LATE_IMPORT(GetTokenInformation, 20)
 
 namespace {
 
@@ -103,6 +106,9 @@ const LateImport kLateImports[] = {
     MVN_LATE_IMPORT_ENTRY(kAdvapi32, QueryServiceConfigA),
     MVN_LATE_IMPORT_ENTRY(kAdvapi32, ChangeServiceConfigA),
     MVN_LATE_IMPORT_ENTRY(kAdvapi32, QueryServiceStatus),
+    MVN_LATE_IMPORT_ENTRY(kAdvapi32, GetFileSecurityA),
+    MVN_LATE_IMPORT_ENTRY(kAdvapi32, OpenProcessToken),
+    MVN_LATE_IMPORT_ENTRY(kAdvapi32, GetTokenInformation),
 };
 
 // Run with the program's static constructors, before any of its own code: each slot whose

@@ -3,8 +3,9 @@
 // code runs. XpCompat.cpp, compiled into each program that links an os library, takes the
 // place of such imports and finds the system's function at the first call:
 //   - GetTickCount64 (Vista and later), which the C++ run-time's thread library calls;
-//   - MoveFileExA and the service control manager's calls, which the NT family has and the 9x
-//     family documents as unsupported. There a call fails with ERROR_CALL_NOT_IMPLEMENTED, as
+//   - MoveFileExA, the service control manager's calls and the security calls that tell who
+//     may change a file (GetFileSecurityA, OpenProcessToken, GetTokenInformation), which the
+//     NT family has and the 9x family documents as unsupported. There a call fails with ERROR_CALL_NOT_IMPLEMENTED, as
 //     the system's own stubs answer, so the callers' 9x paths (a plain move; no service) hold
 //     whether or not the system exports the name.
 #pragma once

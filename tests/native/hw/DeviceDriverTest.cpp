@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "hw/DeviceDriver.h"
 #include "tests/native/hw/DriverFixture.h"
@@ -149,15 +151,103 @@ TEST_F(LoaderNt, BothVersionQueriesFailingLeavesThePlatformUnknown) {
   EXPECT_EQ(win.CallCount("CreateFileA"), 0);
 }
 
-TEST_F(LoaderNt, ExistingImageFileIsUsedUnchanged) {
-  win.fs.AddFile(kSys, "someone else's driver");
+// The program folder may be one other users can write to: whatever they leave under the
+// image's name, the kernel gets only the image this program carries, and nobody can change
+// it between its check and the service's start.
+TEST_F(LoaderNt, APlantedImageIsNeverLoaded) {
+  struct Case {
+    const char* what;
+    std::function<void(sim::SimWindows&, const std::string& image)> plant;
+    const char* loadedFrom;  // the folder the service's image lies in
+    bool written;            // the image was written out (not the file found used)
+  };
+  const std::string kTempSys = std::string(kTemp) + "\\cpuz.sys";  // as the loader joins it
+  const Case cases[] = {
+      {"other contents",
+       [](sim::SimWindows& w, const std::string&) { w.fs.AddFile(kSys, "someone else's driver"); },
+       kSys, true},
+      {"the image and one byte more",
+       [](sim::SimWindows& w, const std::string& image) { w.fs.AddFile(kSys, image + "x"); }, kSys, true},
+      {"the image but its last byte",
+       [](sim::SimWindows& w, const std::string& image) { w.fs.AddFile(kSys, image.substr(0, 2047)); }, kSys, true},
+      {"one byte changed",
+       [](sim::SimWindows& w, const std::string& image) {
+         std::string changed = image;
+         changed[1000] ^= 1;
+         w.fs.AddFile(kSys, changed);
+       },
+       kSys, true},
+      {"the very image", [](sim::SimWindows& w, const std::string& image) { w.fs.AddFile(kSys, image); }, kSys, false},
+      {"other contents, read-only",
+       [](sim::SimWindows& w, const std::string&) {
+         w.fs.AddFile(kSys, "someone else's driver", os::kFileAttributeReadonly);
+       },
+       kTempSys.c_str(), true},
+      {"other contents, held open for writing by its planter",
+       [](sim::SimWindows& w, const std::string&) {
+         w.fs.AddFile(kSys, "someone else's driver");
+         os::Dword error = 0;
+         ASSERT_GE(w.fs.Open(kSys, os::kGenericWrite, 0x7, os::kOpenExisting, 0, &error), 0);
+       },
+       kTempSys.c_str(), true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    win.machine.RemoveService("cpuz");
+    win.fs.Remove(kSys);
+    win.fs.Remove(std::string(kTemp) + "cpuz.sys");
+    win.calls.clear();
+    c.plant(win, sys32Image);
+    int ok = 0;
+    auto driver = Initialized(&ok);
+    ASSERT_EQ(ok, 1);
+    ASSERT_NE(Service(), nullptr);
+    EXPECT_EQ(Service()->loadedImage, sys32Image);
+    EXPECT_EQ(Service()->binaryPath, c.loadedFrom);
+    EXPECT_EQ(win.CallCount("WriteFile") > 0, c.written);
+    EXPECT_EQ(win.fs.OpenCount(c.loadedFrom), 0);  // let go once the service started
+    win.fs.EndProcess();
+  }
+}
+
+TEST_F(LoaderNt, TheImageCannotBeSwappedBetweenItsCheckAndTheServiceStart) {
+  // While the service starts, another user tries every way to put his own driver there.
+  std::vector<os::Dword> refused;
+  win.beforeCall = [&](const char* call) {
+    if (std::string(call) != "StartServiceA") return;
+    os::Dword error = 0;
+    EXPECT_LT(win.fs.Open(kSys, os::kGenericWrite, 0x7, os::kOpenExisting, 0, &error), 0);
+    refused.push_back(error);
+    EXPECT_FALSE(win.fs.Delete(kSys, &error));
+    refused.push_back(error);
+    EXPECT_FALSE(win.fs.Move(kSys, "C:\\Program Files\\Morvane\\gone.sys", false, false, &error));
+    refused.push_back(error);
+  };
   int ok = 0;
   auto driver = Initialized(&ok);
+  win.beforeCall = nullptr;
   ASSERT_EQ(ok, 1);
-  EXPECT_EQ(Service()->loadedImage, "someone else's driver");
-  EXPECT_EQ(win.CallCount("WriteFile"), 0);
-  EXPECT_EQ(win.CallCount("GetModuleFileNameA"), 0);
-  EXPECT_FALSE(win.fs.Exists(kSys));  // deleted once the service runs, as always
+  EXPECT_EQ(Service()->loadedImage, sys32Image);
+  EXPECT_EQ(refused, std::vector<os::Dword>(3, os::kErrorSharingViolation));
+
+  // A change that lands between the image's rename into place and its check: the check sees
+  // it, and the service is not started with it.
+  win.machine.RemoveService("cpuz");
+  win.fs.EndProcess();
+  bool renamed = false, swapped = false;
+  win.beforeCall = [&](const char* call) {
+    if (std::string(call) == "MoveFileExA") renamed = true;
+    if (renamed && !swapped && std::string(call) == "CreateFileA") {
+      swapped = true;
+      win.fs.AddFile(kSys, "someone else's driver");
+    }
+  };
+  driver = Initialized(&ok);
+  win.beforeCall = nullptr;
+  EXPECT_TRUE(swapped);
+  EXPECT_EQ(ok, 0);
+  EXPECT_EQ(Service(), nullptr);  // never registered, never started
+  EXPECT_EQ(win.machine.startServiceCalls, 1);  // only the first run's
 }
 
 TEST_F(LoaderNt, UnwritableProgramFolderFallsBackToTheTemporaryDirectory) {
@@ -535,8 +625,9 @@ TEST_F(LoaderNt, OpenFailsWithoutReinstallOnOtherErrors) {
 
   // Installed again but the device still does not open.
   win.machine.administrator = true;
-  // Device, image probe, program file, image target, then the second device open fails.
-  win.FailCall("CreateFileA", os::kErrorFileNotFound, 4);
+  // Device, image probe, program file, image target, the image's check, then the second
+  // device open fails.
+  win.FailCall("CreateFileA", os::kErrorFileNotFound, 5);
   EXPECT_EQ(driver->Open(), 0);
   EXPECT_TRUE(Service()->running);
 }
