@@ -7,6 +7,7 @@
 #include "files/ApplyMarker.h"
 #include "files/ProgramPaths.h"
 #include "files/RegisterFile.h"
+#include "files/SafePlace.h"
 
 namespace {
 
@@ -166,6 +167,17 @@ StartupResult ApplyStartupSettings(const std::string& programFile, const std::st
     result.outcome = StartupResult::Outcome::SaveFailed;
     return result;  // the registration and an unfinished apply's marker are left alone
   }
+  // What runs with administrator rights at every log-on, and the settings it applies, must be
+  // out of other users' reach. (A start-up file that was there before keeps its owner and
+  // access list through the save.)
+  for (const std::string& file : {programFile, startupFile}) {
+    PlaceCheck place = CheckPlace(file);
+    if (place.verdict == PlaceVerdict::Exposed) {
+      result.outcome = StartupResult::Outcome::UnsafePlace;
+      result.exposed = place.exposed;
+      return result;  // nothing registered; an earlier registration and marker stay as they are
+    }
+  }
   // The user has chosen the start-up settings again: a log-on apply that did not finish no
   // longer stands in their way.
   RemoveApplyMarker(startupFile);
@@ -187,6 +199,21 @@ StartupResult ApplyStartupSettings(const std::string& programFile, const std::st
   // A Run value an earlier version stored would no longer be started anyway.
   DeleteRunValue();
   return result;
+}
+
+std::string UnsafePlaceText(const std::string& exposed) {
+  return "The start-up settings were not registered: other users of this computer can change\n\"" +
+         exposed +
+         "\",\nso they could change what runs with administrator rights at every log-on.\n"
+         "Copy Morvane into a folder only administrators can change (a folder under Program "
+         "Files), then use \"Apply Settings at Startup\" there.";
+}
+
+std::string UnsafeStartText(const std::string& exposed) {
+  return "The start-up settings were not applied: other users of this computer can change\n\"" +
+         exposed +
+         "\".\nCopy Morvane into a folder only administrators can change (a folder under "
+         "Program Files), then use \"Apply Settings at Startup\" there again.\n";
 }
 
 bool RemoveStartupSettings() {

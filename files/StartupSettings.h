@@ -13,18 +13,27 @@ enum class StartupRegistration { RunValue, LogonTask };
 StartupRegistration StartupRegistrationOfThisWindows();
 
 struct StartupResult {
-  enum class Outcome { Done, SaveFailed, RegisterFailed };
+  // UnsafePlace: another user of the computer could change the program, the start-up file or
+  // a folder above them (`exposed` names it); nothing is registered.
+  enum class Outcome { Done, SaveFailed, RegisterFailed, UnsafePlace };
   Outcome outcome = Outcome::Done;
+  std::string exposed;
   StartupRegistration registration = StartupRegistration::RunValue;
   // RegisterFailed: the registry's error code (Run value) or the scheduler's HRESULT (task).
   os::HResult error = 0;
 };
 
 // Saves the cached register values into `startupFile` (both sections in one replacement; a
-// failure leaves an earlier file whole) and registers the command line that applies it at
+// failure leaves an earlier file whole); refuses when another user could change `programFile`,
+// `startupFile` or a folder above them (files/SafePlace.h); and registers the command line that applies it at
 // every log-on: the Run value, or the log-on task, which replaces an earlier task and
 // deletes a Run value an earlier version left. A failed registration keeps the file.
 StartupResult ApplyStartupSettings(const std::string& programFile, const std::string& startupFile);
+
+// The "Registry Error" text of an UnsafePlace result, and the silent start's text for a
+// registration made earlier from such a place.
+std::string UnsafePlaceText(const std::string& exposed);
+std::string UnsafeStartText(const std::string& exposed);
 
 // Deletes the log-on task and the Run value, whichever exist; the start-up file stays. Once
 // both are gone, the marker of the start-up file's last apply (StartupFilePath) goes too.

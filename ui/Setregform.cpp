@@ -45,6 +45,9 @@ void ReportStartupResult(MessageBoxControl& messages, const StartupResult& resul
     case StartupResult::Outcome::RegisterFailed:
       messages.Show(StartupRegisterErrorText(result), kRegistryErrorCaption, kMessageOk);
       break;
+    case StartupResult::Outcome::UnsafePlace:
+      messages.Show(UnsafePlaceText(result.exposed), kRegistryErrorCaption, kMessageOk);
+      break;
   }
 }
 
