@@ -7,7 +7,11 @@
 #include "app/CommandTail.h"
 #include "app/Startup.h"
 #include "files/ApplyMarker.h"
+#include "files/ApplyWatch.h"
+#include "files/IniFile.h"
 #include "files/RegisterFile.h"
+#include "files/SafePlace.h"
+#include "files/StartupSettings.h"
 #include "os/Api.h"
 #include "os/ErrorText.h"
 #include "os/Exception.h"
@@ -46,16 +50,24 @@ bool IsBlankTail(const std::string& tail) {
 
 // Silent apply: the hardware values into the caches, the file over them, and back out. A
 // register that could not be read stops every write. A marker beside the file is on the disk
-// while registers are written and records the read-back, so that an apply the machine did
-// not survive, or survived for less than 5 minutes, is not made again at any start until the
-// user has looked at the settings in the window.
+// while registers are written and records the read-back; a watch started apart then waits for
+// the computer's 5 minutes of running, so that an apply the machine did not survive is not made
+// again at any start until the user has looked at the settings in the window. One system-wide
+// lock covers the marker's check to the read-back, for users logged on at the same time.
 //
 // It calls no window function unless it shows a box: a log-on apply costs what its hardware
 // traffic costs, and the window libraries are loaded only for a box.
-void ApplyRegisterFile(const std::string& path) {
+void ApplyRegisterFile(const std::string& path, const std::string& program) {
+  ApplyLock lock;
+  if (!lock.Held()) {
+    ShowMessage(kApplyBusyMessage, os::kMbOk | os::kMbIconExclamation);
+    return;
+  }
   switch (CheckLastApply(path)) {
     case LastApply::Clear:
       break;
+    case LastApply::Watched:
+      return;  // applied in this run of Windows and being watched: the registers hold it
     case LastApply::Unfinished:
       ShowMessage(kUnfinishedApplyMessage, os::kMbOk | os::kMbIconExclamation);
       return;
@@ -77,14 +89,32 @@ void ApplyRegisterFile(const std::string& path) {
   // Where no marker can be written (a read-only folder) the apply goes ahead unguarded. One
   // created but not written whole marks the apply by its name while the registers are
   // written, and goes afterwards.
-  bool guarded = WriteApplyMarker(path);
+  ApplyRecord record;
+  bool guarded = WriteApplyMarker(path, &record);
   WriteDramGroup();
   WriteLinkGroup();
-  if (guarded) {
-    RecordApplyReadBack(path);
-  } else {
+  if (!guarded) {
     RemoveApplyMarker(path);
+    return;
   }
+  std::string full;
+  os::Dword error = 0;
+  if (RecordApplyReadBack(path, record) && ini::FullPath(path, &full, &error)) {
+    StartApplyWatch(program, full, record.token);
+  }
+}
+
+// A silent start from a place other users can change writes nothing: its registration, or
+// the file it names, is no longer the administrator's own.
+bool PlaceIsSafe(const std::string& program, const std::string& path) {
+  for (const std::string& file : {program, path}) {
+    PlaceCheck place = CheckPlace(file);
+    if (place.verdict == PlaceVerdict::Exposed) {
+      ShowMessage(UnsafeStartText(place.exposed), os::kMbOk | os::kMbIconExclamation);
+      return false;
+    }
+  }
+  return true;
 }
 
 std::optional<Exception> RunStartedProgram(Application& application) {
@@ -109,17 +139,19 @@ std::optional<Exception> RunStartedProgram(Application& application) {
       ShowMessage(kNoAmd64Message, os::kMbOk | os::kMbIconExclamation);
       return std::nullopt;
   }
+  std::string tail = CommandTail(win.GetCommandLineA());
+  const bool windowed = IsBlankTail(tail);
+  const std::string program = ModuleFileName();
+  // Taken whole: the Run value leaves a start-up file path with blanks unquoted.
+  if (!windowed && !PlaceIsSafe(program, tail)) return std::nullopt;
   if (InitDeviceDriver() == 0) {
     os::Dword error = win.GetLastError();
     ShowMessage(kDriverFailedMessage + os::SystemErrorText(error),
                 os::kMbOk | os::kMbIconExclamation);
     return std::nullopt;
   }
-
-  std::string tail = CommandTail(win.GetCommandLineA());
-  if (IsBlankTail(tail)) return application.RunWindowed();
-  // Taken whole: the Run value leaves a start-up file path with blanks unquoted.
-  ApplyRegisterFile(tail);
+  if (windowed) return application.RunWindowed();
+  ApplyRegisterFile(tail, program);
   return std::nullopt;
 }
 
@@ -127,6 +159,12 @@ std::optional<Exception> RunStartedProgram(Application& application) {
 
 int MorvaneMain(Application& application) {
   os::Api& win = os::Windows();
+  // The watch of an apply: no instance of its own, no driver, no window.
+  std::string token, watched;
+  if (ParseWatchTail(CommandTail(win.GetCommandLineA()), &token, &watched)) {
+    RunApplyWatch(watched, token);
+    return 0;
+  }
   // The handle is held until the process ends, so the name stays taken while it runs.
   os::Handle mutex = win.CreateMutexA(1, kInstanceMutexName);
   os::Dword error = win.GetLastError();

@@ -47,6 +47,10 @@ inline constexpr char kUnableToLoadMessage[] = "Unable to load register file ";
 inline constexpr char kUnfinishedApplyMessage[] =
     "The start-up settings were not applied: the last attempt to apply them did not finish.\n"
     "Open Morvane to check them, then use \"Apply Settings at Startup\" again.\n";
+inline constexpr char kApplyBusyMessage[] =
+    "The start-up settings were not applied: another start of Morvane was applying them and "
+    "did not finish in time.\n"
+    "Open Morvane to check them, then use \"Apply Settings at Startup\" again.\n";
 inline constexpr char kRestartedSoonMessage[] =
     "The start-up settings were not applied: the computer restarted within 5 minutes of the "
     "last time they were applied.\n"

@@ -1,5 +1,6 @@
 // The marker of a register-file apply: written through to the disk before the registers are
-// written, rewritten with the read-back's times, and judged at the next start.
+// written, rewritten as a whole record after the read-back, and judged at the next start on
+// the evidence the apply and its watch recorded.
 #include "files/ApplyMarker.h"
 
 #include <cstddef>
@@ -10,16 +11,22 @@ namespace {
 
 constexpr std::size_t kMaxPath = 260;  // characters, terminator included
 
-// The tick count and the clock of one run of the system move on together; a clock set by
-// hand or by a time server, or resumed from the real-time clock after sleep, differs by a
-// few seconds at most. A restart shows as far more: the system's whole start and log-on.
-constexpr std::int64_t kSameRunTolerance = 10'000;
-
 // The record's lines; a record is whole only when it ends with the last one.
-constexpr char kReadBackKey[] = "ReadBack=";
-constexpr char kUptimeKey[] = "Uptime=";
+constexpr char kTokenKey[] = "Token=";
+constexpr char kThisRunKey[] = "ThisRun=";
+constexpr char kShutdownKey[] = "Shutdown=";
 constexpr char kRestartedLine[] = "Restarted=1\r\n";
 constexpr char kEndLine[] = "[End]\r\n";
+
+constexpr char kLockName[] = "Global\\Morvane.apply";
+constexpr char kWatchPrefixNt[] = "Global\\Morvane.watch.";
+constexpr char kWatchPrefix9x[] = "Morvane.watch.";
+
+bool IsNt() {
+  os::OsVersionInfo info;
+  info.dwOSVersionInfoSize = os::kOsVersionInfoSize;
+  return os::Windows().GetVersionExA(&info) && info.dwPlatformId == os::kVerPlatformWin32Nt;
+}
 
 bool IsFile(os::Dword attributes) {
   return attributes != os::kInvalidFileAttributes &&
@@ -45,35 +52,31 @@ std::string Digits(std::uint64_t value, int width = 1) {
   return text;
 }
 
+std::string Hex(const std::uint8_t* bytes, std::size_t size) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  for (std::size_t i = 0; i < size; ++i) {
+    text += kDigits[bytes[i] >> 4];
+    text += kDigits[bytes[i] & 0xF];
+  }
+  return text;
+}
+
 std::string TimeText(const os::SystemTime& time) {
   return Digits(time.wYear, 4) + "-" + Digits(time.wMonth, 2) + "-" + Digits(time.wDay, 2) + " " +
          Digits(time.wHour, 2) + ":" + Digits(time.wMinute, 2) + ":" + Digits(time.wSecond, 2);
 }
 
-// The system clock in milliseconds since 1601, UTC.
-std::uint64_t ClockMilliseconds() {
-  os::FileTime now;
-  os::Windows().GetSystemTimeAsFileTime(&now);
-  return ((std::uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime) / 10'000;
-}
-
-// The decimal number that follows `key` at the start of a line of `text`, no larger than
-// `limit`; false when there is none.
-bool NumberAfter(const std::string& text, const char* key, std::uint64_t limit,
-                 std::uint64_t* value) {
+// The text that follows `key` at the start of a line of `text`, up to the line's end; false
+// when there is no such line.
+bool ValueAfter(const std::string& text, const char* key, std::string* value) {
   std::string line = std::string("\n") + key;
   std::size_t at = text.find(line);
   if (at == std::string::npos) return false;
-  std::size_t i = at + line.size();
-  std::uint64_t number = 0;
-  std::size_t digits = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++digits) {
-    auto digit = static_cast<std::uint64_t>(text[i] - '0');
-    if (number > (limit - digit) / 10) return false;
-    number = number * 10 + digit;
-  }
-  if (digits == 0 || text.compare(i, 2, "\r\n") != 0) return false;
-  *value = number;
+  std::size_t from = at + line.size();
+  std::size_t end = text.find("\r\n", from);
+  if (end == std::string::npos) return false;
+  *value = text.substr(from, end - from);
   return true;
 }
 
@@ -95,7 +98,136 @@ bool WriteThrough(const std::string& marker, const std::string& text) {
   return win.CloseHandle(file) && ok;
 }
 
+// A token no other apply has: this process's id, the tick count and the clock.
+std::string NewToken() {
+  os::Api& win = os::Windows();
+  os::FileTime now;
+  win.GetSystemTimeAsFileTime(&now);
+  std::uint8_t bytes[12];
+  const os::Dword parts[3] = {win.GetCurrentProcessId(), win.GetTickCount(),
+                              now.dwLowDateTime ^ now.dwHighDateTime};
+  for (int p = 0; p < 3; ++p) {
+    for (int b = 0; b < 4; ++b) bytes[p * 4 + b] = static_cast<std::uint8_t>(parts[p] >> (8 * b));
+  }
+  return Hex(bytes, sizeof bytes);
+}
+
+// The clean-shutdown record as Windows keeps it, in hexadecimal; "-" when there is none.
+std::string ShutdownRecord() {
+  os::Api& win = os::Windows();
+  os::HKey key = nullptr;
+  if (win.RegOpenKeyExA(os::kHKeyLocalMachine, kShutdownKeyPath, 0, os::kKeyRead, &key) !=
+      os::kRegSuccess) {
+    return "-";
+  }
+  std::uint8_t data[16] = {};
+  os::Dword size = sizeof data, type = 0;
+  os::Long result = win.RegQueryValueExA(key, kShutdownValue, &type, data, &size);
+  win.RegCloseKey(key);
+  if (result != os::kRegSuccess || type != os::kRegBinary || size == 0) return "-";
+  return Hex(data, size);
+}
+
+// Whether `key` is volatile: below such a key an ordinary key cannot be made.
+bool IsVolatile(os::HKey key) {
+  os::Api& win = os::Windows();
+  os::HKey probe = nullptr;
+  os::Dword disposition = 0;
+  os::Long made = win.RegCreateKeyExA(key, "probe", 0, nullptr, os::kRegOptionNonVolatile,
+                                      os::kKeyAllAccess, nullptr, &probe, &disposition);
+  if (made != os::kRegSuccess) return made == static_cast<os::Long>(os::kErrorChildMustBeVolatile);
+  win.RegCloseKey(probe);
+  win.RegDeleteKeyA(key, "probe");
+  return false;
+}
+
+// Makes this run's volatile key anew, named for the apply; false where no volatile key can
+// be had (the 9x family, or a key that turns out to be an ordinary one).
+bool MakeThisRunKey(const std::string& token) {
+  if (!IsNt()) return false;
+  os::Api& win = os::Windows();
+  // Only a key this apply creates is known to be volatile: the option means nothing for a key
+  // that is already there.
+  win.RegDeleteKeyA(os::kHKeyLocalMachine, kThisRunKeyPath);
+  os::HKey key = nullptr;
+  os::Dword disposition = 0;
+  if (win.RegCreateKeyExA(os::kHKeyLocalMachine, kThisRunKeyPath, 0, nullptr,
+                          os::kRegOptionVolatile, os::kKeyAllAccess, nullptr, &key,
+                          &disposition) != os::kRegSuccess) {
+    return false;
+  }
+  bool ok = disposition == os::kRegCreatedNewKey && IsVolatile(key);
+  const auto* data = reinterpret_cast<const std::uint8_t*>(token.c_str());
+  ok = ok && win.RegSetValueExA(key, kThisRunValue, 0, os::kRegSz, data,
+                                static_cast<os::Dword>(token.size() + 1)) == os::kRegSuccess;
+  win.RegCloseKey(key);
+  return ok;
+}
+
+// Whether this run's volatile key is there, still volatile (an ordinary key of that name
+// would outlive a restart), and names the apply of this token.
+bool ThisRunNames(const std::string& token) {
+  os::Api& win = os::Windows();
+  os::HKey key = nullptr;
+  if (win.RegOpenKeyExA(os::kHKeyLocalMachine, kThisRunKeyPath, 0, os::kKeyAllAccess, &key) !=
+      os::kRegSuccess) {
+    return false;
+  }
+  char data[64] = {};
+  os::Dword size = sizeof data - 1, type = 0;
+  os::Long result =
+      win.RegQueryValueExA(key, kThisRunValue, &type, reinterpret_cast<std::uint8_t*>(data), &size);
+  bool named = result == os::kRegSuccess && type == os::kRegSz && std::string(data) == token &&
+               IsVolatile(key);
+  win.RegCloseKey(key);
+  return named;
+}
+
+std::string RecordLines(const ApplyRecord& record) {
+  return kTokenKey + record.token + "\r\n" + kThisRunKey + (record.thisRunKey ? "1" : "0") +
+         "\r\n" + kShutdownKey + record.shutdown + "\r\n";
+}
+
 }  // namespace
+
+ApplyLock::ApplyLock() {
+  if (!IsNt()) {
+    held_ = true;
+    return;
+  }
+  os::Api& win = os::Windows();
+  mutex_ = win.CreateMutexA(0, kLockName);
+  if (mutex_ == nullptr) return;
+  // An owner that ended without letting go leaves it abandoned: its apply's marker tells what
+  // it left undone.
+  os::Dword waited = win.WaitForSingleObject(mutex_, kApplyLockMilliseconds);
+  held_ = waited == os::kWaitObject0 || waited == os::kWaitAbandoned;
+}
+
+ApplyLock::~ApplyLock() {
+  if (mutex_ == nullptr) return;
+  os::Api& win = os::Windows();
+  if (held_) win.ReleaseMutex(mutex_);
+  win.CloseHandle(mutex_);
+}
+
+std::string WatchMutexName(const std::string& token) {
+  return (IsNt() ? kWatchPrefixNt : kWatchPrefix9x) + token;
+}
+
+bool WatchIsRunning(const std::string& token) {
+  os::Api& win = os::Windows();
+  os::Handle mutex = win.CreateMutexA(0, WatchMutexName(token).c_str());
+  if (mutex == nullptr) return false;
+  bool running = false;
+  if (win.GetLastError() == os::kErrorAlreadyExists) {
+    os::Dword waited = win.WaitForSingleObject(mutex, 0);
+    running = waited == os::kWaitTimeout;
+    if (waited == os::kWaitObject0 || waited == os::kWaitAbandoned) win.ReleaseMutex(mutex);
+  }
+  win.CloseHandle(mutex);
+  return running;
+}
 
 std::string ApplyMarkerPath(const std::string& registerFile) {
   std::string full, marker;
@@ -107,110 +239,115 @@ bool ApplyMarkerExists(const std::string& registerFile) {
   return !marker.empty() && IsFile(os::Windows().GetFileAttributesA(marker.c_str()));
 }
 
-std::string ApplyMarkerText(const std::string& fullRegisterFile, const os::SystemTime& time) {
+std::string ApplyMarkerText(const std::string& fullRegisterFile, const os::SystemTime& time,
+                            const ApplyRecord& record) {
   return "; Morvane began to apply the register file below and has not finished. Its next\r\n"
          "; start-up apply is not made; a message asks to check the settings instead.\r\n"
          "[Apply]\r\n"
          "File=" +
-         fullRegisterFile + "\r\nStarted=" + TimeText(time) + "\r\n";
+         fullRegisterFile + "\r\nStarted=" + TimeText(time) + "\r\n" + RecordLines(record);
 }
 
 std::string ReadBackMarkerText(const std::string& fullRegisterFile, const os::SystemTime& time,
-                               std::uint64_t readBack, std::uint32_t uptime, bool restartedSoon) {
+                               const ApplyRecord& record, bool restarted) {
   std::string text =
-      restartedSoon
-          ? "; Morvane applied the register file below and the computer restarted within 5\r\n"
-            "; minutes. No start-up apply is made until the settings are applied again.\r\n"
-          : "; Morvane applied the register file below. Should the computer restart within 5\r\n"
-            "; minutes of that, no start-up apply is made until they are applied again.\r\n";
+      restarted
+          ? "; Morvane applied the register file below and the computer restarted with no sign\r\n"
+            "; that it survived 5 minutes. No start-up apply is made until the settings are\r\n"
+            "; applied again.\r\n"
+          : "; Morvane applied the register file below. Until the computer has run 5 minutes\r\n"
+            "; after that, a restart holds back the start-up apply.\r\n";
   text += "[Apply]\r\nFile=" + fullRegisterFile + "\r\nApplied=" + TimeText(time) + "\r\n";
-  // The read-back's clock time (milliseconds since 1601, UTC) and how long the system had been
-  // running then (milliseconds, as the tick count counts them).
-  text += kReadBackKey + Digits(readBack) + "\r\n" + kUptimeKey + Digits(uptime) + "\r\n";
-  if (restartedSoon) text += kRestartedLine;
+  text += RecordLines(record);
+  if (restarted) text += kRestartedLine;
   return text + kEndLine;
 }
 
-ReadBackVerdict JudgeReadBack(std::uint64_t readBack, std::uint32_t uptime, std::uint64_t now,
-                              std::uint32_t ticks) {
-  auto elapsed = static_cast<std::int64_t>(now - readBack);
-  // Still the same run of the system: the tick count moved on as the clock did. Both are
-  // compared modulo 2^32, so a tick count that wrapped meanwhile (after 49.7 days) still
-  // matches.
-  const std::uint32_t ticksElapsed = ticks - uptime;
-  const std::int64_t drift =
-      static_cast<std::int32_t>(ticksElapsed - static_cast<std::uint32_t>(elapsed));
-  if (drift >= -kSameRunTolerance && drift <= kSameRunTolerance) {
-    return ticksElapsed >= kConfirmMilliseconds ? ReadBackVerdict::Confirmed
-                                                : ReadBackVerdict::Watched;
+namespace {
+
+// The marker's whole read-back record; false when it is not whole (or unreadable). *missing
+// tells a marker that is not there (or a folder of that name) from one that cannot be read.
+bool ReadRecord(const std::string& marker, std::string* text, bool* missing) {
+  *missing = false;
+  if (!IsFile(os::Windows().GetFileAttributesA(marker.c_str()))) {
+    *missing = true;
+    return false;
   }
-  // Another run: it started `ticks` ago (a run that has not yet lasted 49.7 days, as the first
-  // log-on's is). A start less than 5 minutes after the read-back, or one the clock places
-  // before it (the clock was set back: nothing can be told), leaves the apply unconfirmed.
-  const std::int64_t restartedAfter = elapsed - static_cast<std::int64_t>(ticks);
-  return restartedAfter >= static_cast<std::int64_t>(kConfirmMilliseconds)
-             ? ReadBackVerdict::Confirmed
-             : ReadBackVerdict::RestartedSoon;
+  os::Dword error = 0;
+  if (!ini::ReadWholeFile(marker, text, &error)) {
+    *missing = error == os::kErrorFileNotFound;
+    return false;
+  }
+  return EndsWith(*text, std::string("\n") + kEndLine);
 }
+
+}  // namespace
 
 LastApply CheckLastApply(const std::string& registerFile) {
   std::string full, marker;
   if (!MarkerOf(registerFile, &full, &marker)) return LastApply::Clear;
-  os::Api& win = os::Windows();
+  std::string text;
+  bool missing = false;
   // A folder of that name is no marker: the apply goes ahead, unwatched, as where none can be
   // written.
-  if (!IsFile(win.GetFileAttributesA(marker.c_str()))) return LastApply::Clear;
-  std::string text;
-  os::Dword error = 0;
-  if (!ini::ReadWholeFile(marker, &text, &error)) {
-    return error == os::kErrorFileNotFound ? LastApply::Clear : LastApply::Unfinished;
-  }
-  std::uint64_t readBack = 0, uptime = 0;
-  if (!EndsWith(text, std::string("\n") + kEndLine) ||
-      !NumberAfter(text, kReadBackKey, ~std::uint64_t{0}, &readBack) ||
-      !NumberAfter(text, kUptimeKey, 0xFFFFFFFFu, &uptime)) {
-    return LastApply::Unfinished;
-  }
+  if (!ReadRecord(marker, &text, &missing)) return missing ? LastApply::Clear : LastApply::Unfinished;
   if (text.find(std::string("\n") + kRestartedLine) != std::string::npos) {
     return LastApply::RestartedSoon;
   }
-  switch (JudgeReadBack(readBack, static_cast<std::uint32_t>(uptime), ClockMilliseconds(),
-                        win.GetTickCount())) {
-    case ReadBackVerdict::Confirmed:
+  ApplyRecord record;
+  std::string thisRun;
+  if (ValueAfter(text, kTokenKey, &record.token) && !record.token.empty() &&
+      ValueAfter(text, kThisRunKey, &thisRun) && ValueAfter(text, kShutdownKey, &record.shutdown)) {
+    record.thisRunKey = thisRun == "1";
+    // Its watch is still counting the minutes in this run of Windows.
+    if (WatchIsRunning(record.token)) return LastApply::Watched;
+    // Windows has not restarted since the apply (a log-off and log-on, or a watch that was
+    // ended): the apply has not cost the machine, and may be made again.
+    if (record.thisRunKey && ThisRunNames(record.token)) return LastApply::Clear;
+    // Windows recorded a clean shutdown after the read-back. Compared as recorded, not by
+    // its time: a clock that runs behind after a reset would date an old record after it.
+    std::string now = ShutdownRecord();
+    if (now != "-" && now != record.shutdown) {
       RemoveApplyMarker(registerFile);
       return LastApply::Clear;
-    case ReadBackVerdict::Watched:
-      return LastApply::Clear;
-    case ReadBackVerdict::RestartedSoon:
-      break;
+    }
   }
-  // Later starts come later still after the read-back: only the record keeps the verdict.
+  // A restart with no sign of a survived apply. Later starts must hold back too, whatever
+  // shutdowns come after this one: only the record keeps the verdict.
   os::SystemTime now;
-  win.GetLocalTime(&now);
-  WriteThrough(marker,
-               ReadBackMarkerText(full, now, readBack, static_cast<std::uint32_t>(uptime), true));
+  os::Windows().GetLocalTime(&now);
+  if (record.token.empty()) record = ApplyRecord{"-", false, "-"};
+  WriteThrough(marker, ReadBackMarkerText(full, now, record, true));
   return LastApply::RestartedSoon;
 }
 
-bool WriteApplyMarker(const std::string& registerFile) {
+bool WriteApplyMarker(const std::string& registerFile, ApplyRecord* record) {
+  std::string full, marker;
+  if (!MarkerOf(registerFile, &full, &marker)) return false;
+  record->token = NewToken();
+  record->shutdown = ShutdownRecord();
+  record->thisRunKey = MakeThisRunKey(record->token);
+  os::SystemTime now;
+  os::Windows().GetLocalTime(&now);
+  return WriteThrough(marker, ApplyMarkerText(full, now, *record));
+}
+
+bool RecordApplyReadBack(const std::string& registerFile, const ApplyRecord& record) {
   std::string full, marker;
   if (!MarkerOf(registerFile, &full, &marker)) return false;
   os::SystemTime now;
   os::Windows().GetLocalTime(&now);
-  return WriteThrough(marker, ApplyMarkerText(full, now));
-}
-
-bool RecordApplyReadBack(const std::string& registerFile) {
-  std::string full, marker;
-  if (!MarkerOf(registerFile, &full, &marker)) return false;
-  os::Api& win = os::Windows();
-  os::SystemTime now;
-  win.GetLocalTime(&now);
-  const std::uint64_t readBack = ClockMilliseconds();
-  const os::Dword uptime = win.GetTickCount();
-  if (WriteThrough(marker, ReadBackMarkerText(full, now, readBack, uptime, false))) return true;
+  if (WriteThrough(marker, ReadBackMarkerText(full, now, record, false))) return true;
   RemoveApplyMarker(registerFile);
   return false;
+}
+
+bool MarkerRecordsReadBack(const std::string& registerFile, const std::string& token) {
+  std::string text, marker = ApplyMarkerPath(registerFile), found;
+  bool missing = false;
+  return !marker.empty() && ReadRecord(marker, &text, &missing) &&
+         text.find(std::string("\n") + kRestartedLine) == std::string::npos &&
+         ValueAfter(text, kTokenKey, &found) && found == token;
 }
 
 bool RemoveApplyMarker(const std::string& registerFile) {

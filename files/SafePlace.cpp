@@ -123,8 +123,13 @@ Read ReadDescriptor(const std::string& path, Descriptor* out) {
                  ? Read::Ok
                  : Read::Failed;
     }
+    // Nothing by that name (or no such name at all): nothing there can be read either.
     os::Dword error = win.GetLastError();
-    if (error == os::kErrorFileNotFound) return Read::Missing;
+    if (error == os::kErrorFileNotFound || error == os::kErrorPathNotFound ||
+        error == os::kErrorInvalidName || error == os::kErrorBadPathname ||
+        error == os::kErrorFilenameExcedRange) {
+      return Read::Missing;
+    }
     if (error != os::kErrorInsufficientBuffer || needed <= size || needed > 0x10000) break;
     size = needed;
   }
@@ -225,7 +230,8 @@ PlaceCheck CheckPlace(const std::string& path) {
     check.exposed = what;
     return check;
   };
-  if (!ini::FullPath(path, &full, &error)) return exposed(path);
+  // A name that cannot be resolved names no file that could be read.
+  if (!ini::FullPath(path, &full, &error)) return check;
   // A local drive's root ("C:\"); a share's (\\server\share) lists name another machine's
   // accounts, whose administrators are not this computer's.
   if (full.size() < 3 || full[1] != ':' || full[2] != '\\') return exposed(full);
@@ -270,8 +276,7 @@ PlaceCheck CheckPlace(const std::string& path) {
         if (OthersMayChange(descriptor, kind, trusted)) return exposed(isRoot ? root : at);
         break;
       case Read::Missing:
-        if (!first) return exposed(at);  // a folder on the way that is not there
-        break;  // the file itself: who may create it is its folder's business
+        break;  // who may create it there is the business of the folder above
       case Read::Failed:
         return exposed(isRoot ? root : at);
     }

@@ -22,8 +22,8 @@ struct PlaceCheck {
 };
 
 // Checks the file at `path` (resolved against the current directory), its folder and every
-// folder above it up to the drive's root, and the volume it lies on. A file that does not
-// exist is judged by its folders (only who may create it there matters).
+// folder above it up to the drive's root, and the volume it lies on. A file or folder that
+// does not exist is judged by the folders above it (only who may create it there matters).
 PlaceCheck CheckPlace(const std::string& path);
 
 // A security descriptor in its self-relative form, read without the system's help: its

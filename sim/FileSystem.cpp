@@ -329,6 +329,12 @@ void FileSystem::SetSecurity(const std::string& path, Security security) {
   if (at >= 0) nodes_.at(at).security = std::move(security);
 }
 
+void FileSystem::Reinherit(const std::string& path) {
+  std::string full = Trimmed(FullPath(path));
+  int at = Lookup(Key(full));
+  if (at >= 0) nodes_.at(at).security = NewSecurity(full, nodes_.at(at).folder);
+}
+
 Security FileSystem::SecurityOf(const std::string& path) const {
   int at = Lookup(Key(Trimmed(FullPath(path))));
   return at >= 0 ? nodes_.at(at).security : Security{};

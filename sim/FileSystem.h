@@ -45,6 +45,8 @@ class FileSystem {
   // folder passes on (a root starts with SafeDefault()), owned by `creator`.
   void SetSecurity(const std::string& path, Security security);
   Security SecurityOf(const std::string& path) const;  // a default one when absent
+  // What it would have got had it been made now, inside its folder as that stands.
+  void Reinherit(const std::string& path);
   std::string creator = kSidAdministrators;
   // Volumes by drive letter: the drive type, the file system and its flags. A drive not
   // named here has no root (GetDriveTypeA answers 1).

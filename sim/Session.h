@@ -32,6 +32,9 @@ class Session {
   void AddForeignMutex(const std::string& name, bool owned = false);
   // The other process releases its mutex (or ends without: `abandon`) and closes it.
   void DropForeignMutex(const std::string& name, bool abandon = false);
+  // Another process (`owner`, which holds it open) takes the named mutex, as a process this
+  // one started would; it is made when there is none of that name.
+  void TakeMutexAs(const std::string& name, os::Dword owner);
   // Whether another process owns the named mutex, and whether this process does.
   bool MutexOwnedByOther(const std::string& name) const;
   bool MutexOwnedHere(const std::string& name) const;

@@ -88,6 +88,19 @@ void Session::DropForeignMutex(const std::string& name, bool abandon) {
   }
 }
 
+void Session::TakeMutexAs(const std::string& name, os::Dword owner) {
+  for (Mutex& m : mutexes_) {
+    if (m.name == name && (m.foreign || m.handles > 0)) {
+      m.foreign = true;
+      m.owner = owner;
+      m.recursion = 1;
+      m.abandoned = false;
+      return;
+    }
+  }
+  mutexes_.push_back({name, true, 0, owner, 1});
+}
+
 bool Session::MutexOwnedByOther(const std::string& name) const {
   return std::any_of(mutexes_.begin(), mutexes_.end(), [&](const Mutex& m) {
     return m.name == name && m.owner != 0 && m.owner != processId;

@@ -1,9 +1,10 @@
 // The guarded start-up apply over the simulated Windows: a run that dies anywhere among its
-// register writes, or a computer that restarts within 5 minutes of an apply, holds back every
-// later silent start until the window's "Apply Settings at Startup" or "Remove Startup
-// settings"; an apply the computer kept running for 5 minutes leaves nothing that blocks;
-// the marker is on the disk before the first register write; where no marker can be written
-// the apply goes ahead as before.
+// register writes, or a computer that restarts with no evidence that it survived the apply,
+// holds back every later silent start until the window's "Apply Settings at Startup" or
+// "Remove Startup settings"; the evidence (the watch's 5 minutes, a clean shutdown, the same
+// run of Windows) lets the next start apply, whatever the clock did; the marker is on the
+// disk before the first register write; where no marker can be written the apply goes ahead
+// as before.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 
 #include "app/Startup.h"
 #include "files/ApplyMarker.h"
+#include "files/ApplyWatch.h"
 #include "files/StartupSettings.h"
 #include "hw/DeviceDriver.h"
 #include "hw/driver/Protocol.h"
@@ -64,8 +66,16 @@ class ApplyGuard : public DriverFixture {
     win.fs.AddFile(kStartupFile, kStartupSettings);
     PowerCycle();
     powerOn = ChipNow();
+    // A watch the apply starts is up at once and owns its mutex until it ends.
+    win.session.onCreateProcess = [this](const sim::Session::StartedProcess& p) {
+      std::string token, file;
+      ASSERT_TRUE(ParseWatchTail(CommandTailOf(p.commandLine), &token, &file)) << p.commandLine;
+      win.session.TakeMutexAs(WatchMutexName(token), p.processId);
+      watches.push_back({p.commandLine, p.processId, WatchMutexName(token)});
+    };
   }
   void TearDown() override {
+    win.session.onCreateProcess = nullptr;
     win.machine.beforeRequest = nullptr;
     FreeDeviceDriver();
     ProgramDirectory.clear();
@@ -83,6 +93,46 @@ class ApplyGuard : public DriverFixture {
     win.fs.EndProcess();
   }
 
+  // The tail of a command line that starts with a quoted program.
+  static std::string CommandTailOf(const std::string& line) {
+    std::size_t end = line.find('"', 1);
+    return end == std::string::npos ? std::string() : line.substr(end + 2);
+  }
+
+  struct Watch {
+    std::string commandLine;
+    os::Dword processId;
+    std::string mutex;
+  };
+  std::vector<Watch> watches;  // started and not yet run or ended
+
+  // The last apply's watch runs to its end in its own process; `atSleep` sees each of its
+  // waits (counted from 1) as it ends.
+  void RunWatch(std::function<void(int)> atSleep = nullptr) {
+    ASSERT_FALSE(watches.empty());
+    Watch w = watches.back();
+    watches.pop_back();
+    const os::Dword parent = win.session.processId;
+    win.session.processId = w.processId;
+    win.session.commandLine = w.commandLine;
+    int sleeps = 0;
+    win.onSleep = [&](os::Dword) {
+      if (atSleep) atSleep(++sleeps);
+    };
+    MorvaneMain(app);
+    win.onSleep = nullptr;
+    win.session.EndProcess();
+    win.fs.EndProcess();
+    win.session.DropForeignMutex(w.mutex);
+    win.session.processId = parent;
+  }
+  // The last apply's watch ends before its time (a log-off ends it with the user's session).
+  void EndWatch() {
+    ASSERT_FALSE(watches.empty());
+    win.session.DropForeignMutex(watches.back().mutex, true);
+    watches.pop_back();
+  }
+
   // The chip back at power-on; what the last runs did is forgotten. The clock goes on.
   void PowerCycle() {
     SimNbReset();
@@ -95,6 +145,7 @@ class ApplyGuard : public DriverFixture {
   void RestartAfter(std::uint64_t minutes) {
     win.session.Advance(minutes * kMinute);
     win.session.Restart();
+    watches.clear();
     win.session.Advance(40'000);
     PowerCycle();
   }
@@ -149,7 +200,8 @@ TEST_F(ApplyGuard, ARunKilledBetweenAnyTwoRegisterWritesHoldsBackEveryStartUntil
   // finds.
   for (int kill = 1; kill <= kRegisterWrites + 1; ++kill) {
     SCOPED_TRACE("killed before data-port write " + std::to_string(kill));
-    PowerCycle();
+    win.fs.Remove(kMarker);  // the last round's apply, never confirmed
+    RestartAfter(60);
     std::optional<sim::FileSystem> disk;
     int writes = 0;
     win.machine.beforeRequest = [&](os::Dword code, std::uint32_t port, std::uint32_t) {
@@ -196,94 +248,246 @@ TEST_F(ApplyGuard, ARunKilledBetweenAnyTwoRegisterWritesHoldsBackEveryStartUntil
   }
 }
 
-TEST_F(ApplyGuard, AnApplyIsConfirmedOnlyWhenTheComputerKeptRunningFiveMinutes) {
+TEST_F(ApplyGuard, OnlyEvidenceThatTheComputerSurvivedLetsTheNextStartApply) {
+  constexpr std::int64_t kHour = 60 * 60'000;
   struct Case {
     const char* what;
     std::function<void(ApplyGuard&)> then;  // what happens between the apply and the next start
-    bool restartedSoon;
+    const char* box;                        // the next start's box, or null: it applies
   };
   const Case cases[] = {
-      {"restart 4 minutes later", [](ApplyGuard& t) { t.RestartAfter(4); }, true},
-      {"restart 6 minutes later", [](ApplyGuard& t) { t.RestartAfter(6); }, false},
-      {"restart at once", [](ApplyGuard& t) { t.RestartAfter(0); }, true},
-      {"restart a week later", [](ApplyGuard& t) { t.RestartAfter(7 * 24 * 60); }, false},
-      // The clock set back by an hour as the computer started again: nothing can be told.
-      {"restart 6 minutes later, clock set back",
+      // The machine froze right after the read-back (its watch froze with it) and was reset
+      // or switched off and on: how long it stood makes no difference.
+      {"freeze, on again 4 minutes later", [](ApplyGuard& t) { t.RestartAfter(4); }, kRestarted},
+      {"freeze, on again an hour later", [](ApplyGuard& t) { t.RestartAfter(60); }, kRestarted},
+      {"freeze, on again a week later",
+       [](ApplyGuard& t) { t.RestartAfter(7 * 24 * 60); }, kRestarted},
+      // The watch saw the 5 minutes: a clock set either way afterwards changes nothing.
+      {"5 minutes of running, then the clock an hour back",
        [](ApplyGuard& t) {
-         t.RestartAfter(6);
-         t.win.session.systemTime -= 60 * kMinute * sim::Session::kMillisecond;
+         t.RunWatch();
+         t.win.session.SetClockBy(-kHour);
+         t.RestartAfter(1);
        },
-       true},
-      // Log-off and log-on without a restart: the same run of the system, watched on.
-      {"log-on again 2 minutes later",
+       nullptr},
+      {"5 minutes of running, then the clock an hour ahead",
+       [](ApplyGuard& t) {
+         t.RunWatch();
+         t.win.session.SetClockBy(kHour);
+         t.RestartAfter(1);
+       },
+       nullptr},
+      // A clean shutdown that Windows recorded after the read-back.
+      {"clean shutdown 2 minutes later",
        [](ApplyGuard& t) {
          t.win.session.Advance(2 * kMinute);
-         t.PowerCycle();
+         t.EndWatch();
+         t.win.session.CleanShutdown();
+         t.RestartAfter(1);
        },
-       false},
-      {"log-on again an hour later, clock moved on by a time server",
+       nullptr},
+      // The record of last night's shutdown, read against a clock a day behind after the reset,
+      // would look newer than the read-back: it is compared as recorded, so it proves nothing.
+      {"freeze and reset, the next boot's clock a day behind",
        [](ApplyGuard& t) {
-         t.win.session.Advance(60 * kMinute);
-         t.win.session.systemTime += 3'000 * sim::Session::kMillisecond;
+         t.RestartAfter(3);
+         t.win.session.SetClockBy(-24 * kHour);
+       },
+       kRestarted},
+      // A log-off ends the watch; the same run of Windows goes on, as its volatile key shows.
+      {"log-off and log-on again 2 minutes later",
+       [](ApplyGuard& t) {
+         t.win.session.Advance(2 * kMinute);
+         t.EndWatch();
          t.PowerCycle();
        },
-       false},
+       nullptr},
+      {"log-off, then a freeze and a reset",
+       [](ApplyGuard& t) {
+         t.EndWatch();
+         t.RestartAfter(2);
+       },
+       kRestarted},
+      // Asleep a minute after the apply, then frozen after the resume: the minutes asleep are
+      // no evidence.
+      {"sleep a minute, resume, freeze",
+       [](ApplyGuard& t) {
+         std::optional<sim::FileSystem> frozen;
+         t.RunWatch([&](int sleep) {
+           if (sleep == 6) t.win.session.Advance(kMinute);  // asleep for a minute
+           if (sleep == 29 && !frozen) frozen = t.win.fs;    // 5 minutes after the apply
+         });
+         ASSERT_TRUE(frozen.has_value());
+         t.win.fs = *frozen;
+         t.RestartAfter(1);
+       },
+       kRestarted},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     win.fs.Remove(kMarker);
-    PowerCycle();
+    RestartAfter(60);
+    // Last night's clean shutdown is on record before the apply.
+    win.session.CleanShutdown();
     Run();
     ExpectApplied();
     ASSERT_TRUE(win.fs.Exists(kMarker));  // the read-back's record
+    ASSERT_EQ(watches.size(), 1u);        // and its watch
     c.then(*this);
     Run();
-    if (!c.restartedSoon) {
+    if (c.box == nullptr) {
       ExpectApplied();
       continue;
     }
-    ExpectHeldBack(kRestarted);
-    // Days later, after more restarts, still held back: the verdict is on the disk.
+    ExpectHeldBack(c.box);
+    // Later still, after clean shutdowns and restarts, still held back: the verdict is kept.
     for (int later = 0; later < 2; ++later) {
+      win.session.CleanShutdown();
       RestartAfter(24 * 60);
       Run();
+      ExpectHeldBack(c.box);
+    }
+  }
+}
+
+TEST_F(ApplyGuard, TheWatchConfirmsFiveMinutesOfRunningAfterTheLastPause) {
+  struct Case {
+    const char* what;
+    int pauseAt;              // the wait after which the computer slept, or 0
+    std::uint64_t asleep;     // for how long
+    std::uint64_t confirmAt;  // the tick count's progress when the marker goes
+  };
+  constexpr std::uint64_t kStep = kWatchStepMilliseconds;
+  const Case cases[] = {
+      {"no pause", 0, 0, 30 * kStep},
+      {"a minute asleep after 1 minute", 6, kMinute, 6 * kStep + kMinute + 30 * kStep},
+      // The computer ran all along: the late 20 s count as running.
+      {"a busy wake-up 20 s late is no pause", 6, 20'000, 30 * kStep},
+      {"an hour hibernating after 4 minutes", 24, 60 * kMinute, 24 * kStep + 60 * kMinute + 30 * kStep},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    win.fs.Remove(kMarker);
+    RestartAfter(60);
+    Run();
+    ASSERT_TRUE(win.fs.Exists(kMarker));
+    const std::uint64_t started = win.session.systemTime;
+    std::uint64_t removedAt = 0;
+    win.beforeCall = [&](const char* call) {
+      if (std::string(call) == "DeleteFileA" && removedAt == 0) removedAt = win.session.systemTime;
+    };
+    RunWatch([&](int sleep) {
+      if (sleep == c.pauseAt) win.session.Advance(c.asleep);
+    });
+    win.beforeCall = nullptr;
+    EXPECT_FALSE(win.fs.Exists(kMarker));
+    EXPECT_EQ((removedAt - started) / sim::Session::kMillisecond, c.confirmAt);
+    // It wrote no register, and showed nothing.
+    EXPECT_EQ(DataWrites(), kRegisterWrites);
+    EXPECT_TRUE(Boxes().empty());
+  }
+}
+
+TEST_F(ApplyGuard, AKillAnywhereInTheWatchNeverAppliesTwiceWithoutEvidence) {
+  for (int kill = 1; kill <= 31; ++kill) {
+    SCOPED_TRACE("the watch killed at its wait " + std::to_string(kill));
+    win.fs.Remove(kMarker);
+    RestartAfter(60);
+    Run();
+    std::optional<sim::FileSystem> disk;
+    RunWatch([&](int sleep) {
+      if (sleep == kill) disk = win.fs;
+    });
+    const bool confirmed = !disk.has_value();  // it ended before that wait
+    if (disk) win.fs = *disk;
+    // The computer hung there: only a watch that finished lets the next start apply.
+    RestartAfter(1);
+    Run();
+    if (confirmed) {
+      ExpectApplied();
+    } else {
       ExpectHeldBack(kRestarted);
     }
   }
 }
 
-TEST_F(ApplyGuard, TheVerdictOnTheClockAndTheTickCount) {
-  constexpr std::uint64_t kReadBack = 13418207109250;  // 17 March 2026, 07:45:09.250 UTC
-  constexpr std::uint64_t kWrap = std::uint64_t{1} << 32;
+TEST_F(ApplyGuard, UsersLoggedOnAtOnceApplyOnce) {
+  // A second session's log-on while the first one's apply is being watched: the registers
+  // hold the set already, and nothing is written.
+  Run();
+  ExpectApplied();
+  PowerCycle();
+  Run();
+  EXPECT_EQ(DataWrites(), 0);
+  EXPECT_TRUE(Boxes().empty());
+
+  // The second comes while the first still holds the apply lock: it waits, the first finishes
+  // and starts its watch, and the second writes nothing.
+  RestartAfter(60);
+  win.fs.Remove(kMarker);
+  Run();
+  ExpectApplied();
+  win.session.TakeMutexAs("Global\\Morvane.apply", 0x900);
+  PowerCycle();
+  int waits = 0;
+  win.onWait = [&](os::Dword) {
+    ++waits;
+    win.session.DropForeignMutex("Global\\Morvane.apply");
+  };
+  Run();
+  win.onWait = nullptr;
+  EXPECT_EQ(waits, 1);
+  EXPECT_EQ(DataWrites(), 0);
+  EXPECT_TRUE(Boxes().empty());
+
+  // A holder that never lets go: nothing is written, and the user is told.
+  win.session.TakeMutexAs("Global\\Morvane.apply", 0x900);
+  PowerCycle();
+  Run();
+  EXPECT_EQ(DataWrites(), 0);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].text, kApplyBusyMessage);
+  win.session.DropForeignMutex("Global\\Morvane.apply");
+
+  // The lock is let go on every path: the next start takes it at once.
+  PowerCycle();
+  EndWatch();
+  Run();
+  ExpectApplied();
+  EXPECT_FALSE(win.session.MutexOwnedHere("Global\\Morvane.apply"));
+}
+
+TEST_F(ApplyGuard, TheVolatileKeyCountsOnlyWhenTheApplyMadeItAndItIsVolatile) {
+  const std::string key = std::string("HKEY_LOCAL_MACHINE\\") + kThisRunKeyPath;
   struct Case {
     const char* what;
-    std::uint32_t uptime;  // at the read-back
-    std::int64_t elapsed;  // by the clock, from the read-back to now
-    std::uint32_t ticks;   // now
-    ReadBackVerdict verdict;
+    std::function<void(ApplyGuard&)> arrange;
   };
   const Case cases[] = {
-      {"same run, 1 minute on", 60'000, 60'000, 120'000, ReadBackVerdict::Watched},
-      {"same run, 5 minutes on", 60'000, 300'000, 360'000, ReadBackVerdict::Confirmed},
-      {"same run, clock 9 s ahead", 60'000, 69'000, 120'000, ReadBackVerdict::Watched},
-      {"same run across the tick count's wrap", 0xFFFF0000u, 400'000,
-       static_cast<std::uint32_t>(0xFFFF0000u + 400'000ull), ReadBackVerdict::Confirmed},
-      {"same run, 49.7 days and 1 minute on", 60'000, static_cast<std::int64_t>(kWrap) + 60'000,
-       120'000, ReadBackVerdict::Watched},
-      {"restart 4 minutes on, 40 s up", 30'000, 280'000, 40'000, ReadBackVerdict::RestartedSoon},
-      {"restart 6 minutes on, 40 s up", 30'000, 400'000, 40'000, ReadBackVerdict::Confirmed},
-      {"fast restart 20 s on, 15 s up", 20'000, 35'000, 15'000, ReadBackVerdict::RestartedSoon},
-      {"restart 4 minutes on, the read-back just before the wrap", 0xFFFFFFF0u, 280'000, 40'000,
-       ReadBackVerdict::RestartedSoon},
-      {"restart, the clock set back a day", 30'000, -86'400'000, 40'000,
-       ReadBackVerdict::RestartedSoon},
-      {"restart 5 minutes 10 s on, 20 s up", 30'000, 330'000, 20'000, ReadBackVerdict::Confirmed},
+      // An ordinary key of that name (left by hand, say) survives restarts: the apply makes
+      // its own instead.
+      {"an ordinary key was there", [&](ApplyGuard& t) { t.win.session.AddKey(key); }},
+      // The 9x family ignores the option: there is no same-run evidence at all.
+      {"Windows 98", [](ApplyGuard& t) { t.win.machine.SetPlatform(sim::Platform::Windows9x); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    EXPECT_EQ(JudgeReadBack(kReadBack, c.uptime, kReadBack + static_cast<std::uint64_t>(c.elapsed),
-                            c.ticks),
-              c.verdict);
+    win.fs.Remove(kMarker);
+    RestartAfter(60);
+    c.arrange(*this);
+    Run();
+    EXPECT_NE(ChipNow(), powerOn);
+    EXPECT_TRUE(Boxes().empty());
+    // The key's value with the apply's token, copied into an ordinary key that a restart
+    // keeps, must not pass for the same run of Windows.
+    auto value = win.session.Value(key, kThisRunValue);
+    EndWatch();
+    RestartAfter(2);
+    if (value) win.session.SetValue(key, kThisRunValue, value->type, value->data);
+    Run();
+    ExpectHeldBack(kRestarted);
+    win.session.RemoveKey(key);
+    win.machine.SetPlatform(sim::Platform::Nt32);
   }
 }
 
@@ -340,13 +544,15 @@ TEST_F(ApplyGuard, TheWholeMarkerIsOnTheDiskBeforeTheFirstRegisterWrite) {
   rec.session.commandLine = kLogOnCommand;
   MorvaneMain(app);
   os::Install(&win);
-  const std::string text = ApplyMarkerText(kStartupFile, rec.session.localTime);
   ASSERT_GE(rec.log.size(), 4u + kRegisterWrites);
   const std::vector<std::string> first(rec.log.begin(), rec.log.begin() + 5);
   EXPECT_EQ(first, (std::vector<std::string>{"create write-through always",
-                                             "write " + std::to_string(text.size()), "flush",
+                                             "write " + std::to_string(onDisk.size()), "flush",
                                              "close", "data write"}));
-  EXPECT_EQ(onDisk, text);
+  EXPECT_NE(onDisk.find("\r\nFile=C:\\Program Files\\Morvane\\startup.mvn\r\n"),
+            std::string::npos);
+  EXPECT_NE(onDisk.find("\r\nToken="), std::string::npos);
+  EXPECT_EQ(onDisk.find("[End]"), std::string::npos);  // not yet a whole record
   // After the last write and the read-back, the marker is rewritten the same way.
   const std::vector<std::string> last(rec.log.end() - 4, rec.log.end());
   EXPECT_EQ(last[0], "create write-through always");
@@ -405,6 +611,7 @@ TEST_F(ApplyGuard, WhereNoMarkerCanBeWrittenTheApplyGoesAheadAsBefore) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
     win.ClearFailures();
+    win.fs.Remove(settings + kApplyMarkerSuffix);  // the last case's apply, never confirmed
     win.fs.SetFolderWritable("C:\\Settings", c.failingCall != nullptr);
     for (int start = 1; start <= 2; ++start) {
       SCOPED_TRACE("start " + std::to_string(start));
