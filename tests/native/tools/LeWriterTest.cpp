@@ -223,33 +223,34 @@ le::Module Named(le::Module m) {
   return m;
 }
 
-TEST(LeWriter, ElfSectionsBecomeObjectsAndAbsoluteAddressesFixups) {
+TEST(LeWriter, ElfSectionsBecomeOneLockedCodeObjectAndAbsoluteAddressesFixups) {
   Bytes text = {0xB8, 0, 0, 0, 0, 0xC3, 0x90, 0x90};  // mov eax, [data+4]; ret
   Put32(text, 1, 4);                                  // the addend stands in the place
   Bytes data = Ddb();
   Put32(data, 0x18, 5);  // DDB_Control_Proc: .text + 5
   le::Module m =
       le::ReadElf(MakeElf(text, data, {{".data", 0x18, 1, 1}, {".text", 1, 2, 1}}, 0), "DDB");
-  ASSERT_EQ(m.objects.size(), 2u);
-  EXPECT_EQ(m.objects[0].section, ".text");
+  // .data follows .text from the next 16-byte boundary, in the same LCODE object.
+  ASSERT_EQ(m.objects.size(), 1u);
+  EXPECT_EQ(m.objects[0].section, ".text+.data");
   EXPECT_EQ(m.objects[0].flags, 0x2045u);
-  EXPECT_EQ(m.objects[1].flags, 0x2043u);
-  EXPECT_EQ(m.ddbObject, 1u);
+  EXPECT_STREQ(le::ObjectTypeOf(m.objects[0].flags)->name, "LCODE");
+  EXPECT_EQ(m.objects[0].data.size(), 16u + le::kDdbSize);
+  EXPECT_EQ(m.ddbObject, 0u);
+  EXPECT_EQ(m.ddbOffset, 16u);
   ASSERT_EQ(m.fixups.size(), 2u);
-  EXPECT_EQ(m.fixups[0].object, 0u);
-  EXPECT_EQ(m.fixups[0].targetObject, 1u);
-  EXPECT_EQ(m.fixups[0].targetOffset, 4u);
-  EXPECT_EQ(m.fixups[1].object, 1u);
-  EXPECT_EQ(m.fixups[1].targetObject, 0u);
+  EXPECT_EQ(m.fixups[0].offset, 1u);
+  EXPECT_EQ(m.fixups[0].targetOffset, 16u + 4);
+  EXPECT_EQ(m.fixups[1].offset, 16u + 0x18);
   EXPECT_EQ(m.fixups[1].targetOffset, 5u);
 
   LeFile f = ReadLe(le::WriteLe(Named(m)));
-  EXPECT_EQ(f.pageNumbers, (std::vector<std::uint32_t>{1, 2}));
-  EXPECT_EQ(f.objectFirstPage, (std::vector<std::uint32_t>{1, 2}));
-  EXPECT_EQ(f.lastPage, le::kDdbSize);
-  EXPECT_EQ(f.fixups, (std::vector<LeFixup>{{1, 1, 2, 4, false}, {2, 0x18, 1, 5, false}}));
-  EXPECT_EQ(f.entries, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{1, 0}}));
-  EXPECT_EQ(f.entryObject, 2u);
+  EXPECT_EQ(f.pageNumbers, (std::vector<std::uint32_t>{1}));
+  EXPECT_EQ(f.objectFlags, (std::vector<std::uint32_t>{0x2045}));
+  EXPECT_EQ(f.lastPage, 16u + le::kDdbSize);
+  EXPECT_EQ(f.fixups, (std::vector<LeFixup>{{1, 1, 1, 20, false}, {1, 0x28, 1, 5, false}}));
+  EXPECT_EQ(f.entries, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{1, 16}}));
+  EXPECT_EQ(f.entryObject, 1u);
   EXPECT_EQ(f.residentNames, "CPUZ@0 DDB@1 ");
   EXPECT_EQ(f.nonResidentNames, "test module@0 ");
 }
@@ -286,7 +287,7 @@ TEST(LeWriter, EveryElfFaultIsNamed) {
 TEST(LeWriter, FixupsStraddlingPagesAndFarTargetsAreWrittenAsTheLoaderNeedsThem) {
   le::Module m;
   m.objects.push_back({".text", 0x2045, Bytes(0x2100, 0x90)});  // three pages
-  m.objects.push_back({".data", 0x2043, Bytes(0x10000 + le::kDdbSize, 0)});
+  m.objects.push_back({".data", 0x2047, Bytes(0x10000 + le::kDdbSize, 0)});  // LCODE, writable
   m.ddbObject = 1;
   m.ddbOffset = 0x10000;
   Put16(m.objects[1].data, 0x10004, 0x0400);
@@ -321,7 +322,7 @@ TEST(LeWriter, FixupsStraddlingPagesAndFarTargetsAreWrittenAsTheLoaderNeedsThem)
 
 TEST(LeWriter, ModulesThatCannotBeWrittenAreRefused) {
   le::Module good = Named({});
-  good.objects.push_back({".data", 0x2043, Ddb()});
+  good.objects.push_back({".text+.data", 0x2045, Ddb()});
   ASSERT_NO_THROW(le::WriteLe(good));
   le::Module m = good;
   m.ddbOffset = 1;
@@ -338,6 +339,39 @@ TEST(LeWriter, ModulesThatCannotBeWrittenAreRefused) {
   m = good;
   m.ddbOrdinal = 0;
   EXPECT_NE(ErrorOf([&] { le::WriteLe(m); }).find("ordinal 0"), std::string::npos);
+}
+
+// Which object flags are of a type the VxD loader accepts; the writer writes those and refuses
+// every other.
+TEST(LeWriter, OnlyObjectsOfAnAcceptedTypeAreWritten) {
+  struct Case {
+    std::uint32_t flags;
+    const char* type;  // null: refused
+  } cases[] = {
+      {0x2045, "LCODE"}, {0x2047, "LCODE"},  // readable, executable, preloaded, 32-bit
+      {0x2005, "PCODE"}, {0x2015, "ICODE"}, {0x2205, "SCODE"},
+      {0x2043, nullptr},  // the old data object: not executable
+      {0x2041, nullptr}, {0x2044, nullptr},  // not readable
+      {0x0045, nullptr},                     // 16-bit
+      {0x2055, nullptr},                     // preloaded and discardable: no such class
+      {0x2065, nullptr},                     // shared
+      {0x20C5, nullptr},                     // invalid pages
+      {0xA045, nullptr},                     // I/O privilege
+  };
+  for (const Case& c : cases) {
+    const le::ObjectType* type = le::ObjectTypeOf(c.flags);
+    EXPECT_EQ(type == nullptr ? std::string("none") : type->name,
+              c.type == nullptr ? std::string("none") : c.type)
+        << std::hex << c.flags;
+    le::Module m = Named({});
+    m.objects.push_back({".data", c.flags, Ddb()});
+    std::string error = ErrorOf([&] { le::WriteLe(m); });
+    if (c.type == nullptr)
+      EXPECT_NE(error.find("of no object type the VxD loader accepts"), std::string::npos)
+          << std::hex << c.flags << ": " << error;
+    else
+      EXPECT_EQ(error, "") << std::hex << c.flags;
+  }
 }
 
 }  // namespace
