@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 
+#include "tools/LeRules.h"
 #include "tools/LeWriter.h"
 
 namespace {
 
 using le::Bytes;
+using le::ByteView;
 using le::LeError;
 
 std::uint32_t Get16(const Bytes& b, std::size_t at) {
@@ -371,6 +374,74 @@ TEST(LeWriter, OnlyObjectsOfAnAcceptedTypeAreWritten) {
           << std::hex << c.flags << ": " << error;
     else
       EXPECT_EQ(error, "") << std::hex << c.flags;
+  }
+}
+
+// The loader's rules over a file the writer made of an assembled VxD, and over that file
+// broken one way at a time: each fault is named, and no file, however cut short, is read past
+// its end.
+TEST(LeRules, TheWrittenVxdKeepsEveryRuleAndEachBreakIsNamed) {
+  Bytes text = {0xF8, 0xC3};  // clc; ret
+  Bytes data = Ddb();
+  std::memcpy(&data[0x0C], "CPUZ    ", 8);
+  Put32(data, 0x40, le::kDdbSize);
+  le::Module m = Named(le::ReadElf(MakeElf(text, data, {{".data", 0x18, 1, 1}}), "DDB"));
+  const Bytes good = le::WriteLe(m);
+  le::RulesReport report = le::CheckLoaderRules(good);
+  EXPECT_TRUE(report.faults.empty()) << report.faults.front();
+  EXPECT_EQ(report.summary,
+            "1 object (LCODE), 1 pages, 1 fixups; descriptor block \"CPUZ    \" at object 1 + "
+            "0x10, DDK version 4.00");
+
+  const std::uint32_t h = Get32(good, 0x3C);
+  const std::uint32_t object = h + Get32(good, h + 0x40);
+  const std::uint32_t pages = Get32(good, h + 0x80);
+  const std::uint32_t records = h + Get32(good, h + 0x6C);
+  const std::uint32_t entries = h + Get32(good, h + 0x5C);
+  struct Case {
+    const char* what;
+    std::function<void(Bytes&)> change;
+    const char* fault;
+  };
+  const Case cases[] = {
+      {"the old data object", [&](Bytes& f) { Put32(f, object + 8, 0x2043); },
+       "flags 0x2043, of no object type the loader accepts (it is not executable)"},
+      {"pageable block", [&](Bytes& f) { Put32(f, object + 8, 0x2005); }, "not a locked one"},
+      {"OS/2 module", [&](Bytes& f) { Put16(f, h + 0x0A, 1); }, "not Windows 386"},
+      {"a 286", [&](Bytes& f) { Put16(f, h + 0x08, 1); }, "CPU type 0x1"},
+      {"a static VxD", [&](Bytes& f) { Put32(f, h + 0x10, 0x28000); }, "dynamically loadable"},
+      {"big-endian", [&](Bytes& f) { f[h + 2] = 1; }, "little-endian"},
+      {"LX page size", [&](Bytes& f) { Put32(f, h + 0x28, 0x200); }, "page size 0x200"},
+      {"zero-filled page", [&](Bytes& f) { f[h + Get32(f, h + 0x48) + 3] = 3; },
+       "type 0x3, not a page stored in the file"},
+      {"an import", [&](Bytes& f) { Put32(f, h + 0x74, 1); }, "imports from other modules"},
+      {"ordinal 1 skipped", [&](Bytes& f) { f[entries + 1] = 0; }, "first entry bundle is of type 0"},
+      {"16-bit entry", [&](Bytes& f) { f[entries + 1] = 1; }, "first entry bundle is of type 1"},
+      {"block past the object", [&](Bytes& f) { Put32(f, entries + 5, 0x20); }, "whole descriptor"},
+      {"DDK 3.10", [&](Bytes& f) { Put16(f, pages + 0x14, 0x030A); }, "DDK version 0x30A is outside"},
+      {"DDK 4.90", [&](Bytes& f) { Put16(f, pages + 0x14, 0x045A); }, "DDK version 0x45A is outside"},
+      {"header DDK differs", [&](Bytes& f) { Put16(f, h + 0xC2, 0x030A); }, "header's DDK version"},
+      {"block size", [&](Bytes& f) { Put32(f, pages + 0x50, 0x40); }, "size is 0x40"},
+      {"lower-case name", [&](Bytes& f) { f[pages + 0x1C] = 'c'; }, "8 upper-case characters"},
+      {"self-relative fixup", [&](Bytes& f) { f[records] = 0x08; }, "source type 0x8"},
+      {"import fixup", [&](Bytes& f) { f[records + 1] = 0x01; }, "not an internal reference"},
+      {"additive fixup", [&](Bytes& f) { f[records + 1] = 0x04; }, "not an internal reference"},
+      {"fixup elsewhere", [&](Bytes& f) { Put16(f, records + 2, 0x20); }, "has no fixup"},
+      {"fixup to object 2", [&](Bytes& f) { f[records + 4] = 2; }, "outside the objects"},
+      {"fixup past the object", [&](Bytes& f) { Put16(f, records + 2, 0x5E); }, "past the end"},
+      {"more pages than objects", [&](Bytes& f) { Put32(f, h + 0x14, 2); }, "the header says 2"},
+  };
+  for (const Case& c : cases) {
+    Bytes file = good;
+    c.change(file);
+    le::RulesReport broken = le::CheckLoaderRules(file);
+    std::string all;
+    for (const std::string& fault : broken.faults) all += fault + "\n";
+    EXPECT_NE(all.find(c.fault), std::string::npos) << c.what << ":\n" << all;
+  }
+  for (std::size_t length = 0; length < good.size(); ++length) {
+    le::RulesReport cut = le::CheckLoaderRules(ByteView(good.data(), length));
+    EXPECT_FALSE(cut.faults.empty()) << "length " << length;
   }
 }
 
