@@ -41,8 +41,8 @@ inline constexpr std::uint32_t kDdbSize = 0x50;
 // code), so each object is readable and executable, and the class's attributes give the rest:
 // LCODE PRELOAD NONDISCARDABLE, PCODE NONDISCARDABLE, ICODE DISCARDABLE, SCODE RESIDENT.
 // These four 32-bit types are the ones accepted here, matched on every flag but the writable
-// one (page protections, which writers of 9x drivers set on their data objects along with the
-// executable bit). PDATA and the 16-bit and real-mode objects are refused rather than
+// one: that is a page protection, and writers of 9x drivers mark their data objects writable
+// and executable alike. PDATA and the 16-bit and real-mode objects are refused rather than
 // guessed at: this VxD needs none of them.
 struct ObjectType {
   const char* name;
