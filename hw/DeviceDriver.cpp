@@ -60,6 +60,21 @@ bool DevicePath(char (&path)[kPathSize], const char* name, const char* suffix) {
   return AppendText(path, "\\\\.\\") && AppendText(path, name) && AppendText(path, suffix);
 }
 
+// "\\.\" + the short (8.3) form of directory\name, the name by which the 9x family loads a
+// VxD: a full path only in short names (a long one keeps the VxD from loading), since where
+// the system searches for a bare file name is not documented. False, with the thread's last
+// error, when the file is not there (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND) or the path
+// does not fit.
+bool VxdDevicePath(char (&path)[kPathSize], const char* directory, const char* name) {
+  char full[kPathSize];
+  char shortPath[kPathSize];
+  if (!JoinPath(full, directory, name)) return TooLong();
+  os::Dword length = Win().GetShortPathNameA(full, shortPath, kPathSize);
+  if (length == 0) return false;
+  if (length >= kPathSize || !DevicePath(path, shortPath, "")) return TooLong();
+  return true;
+}
+
 os::Handle CreateImageFile(const char* path) {
   return Win().CreateFileA(path, os::kGenericRead | os::kGenericWrite, 0, os::kCreateAlways,
                            os::kFileAttributeHidden);
@@ -548,15 +563,21 @@ int CDeviceDriver::Open() {
     return m_hDevice != os::kInvalidHandle;
   }
   if (m_dwPlatformId == static_cast<int>(os::kVerPlatformWin32Windows)) {
-    // Opening the file as a device loads the VxD; closing the handle unloads it.
-    if (!DevicePath(path, m_szDriverName, ".vxd")) return 0;
-    m_hDevice = win.CreateFileA(path, 0, 0, os::kCreateNew, os::kFileFlagDeleteOnClose);
-    if (m_hDevice != os::kInvalidHandle) return 1;
-    if (win.GetLastError() != os::kErrorFileNotFound) return 0;
-    os::Dword error = 0;
-    if (!PrepareVxd(&error)) return 0;
-    m_hDevice = win.CreateFileA(path, 0, 0, os::kCreateNew, os::kFileFlagDeleteOnClose);
-    return m_hDevice != os::kInvalidHandle;
+    // Opening the file as a device loads the VxD; closing the handle unloads it. A missing
+    // file is written again (into the program's folder or the Windows directory, which the
+    // path then names) and opened once more.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      if (VxdDevicePath(path, m_szDirectory, m_szFileName)) {
+        m_hDevice = win.CreateFileA(path, 0, 0, os::kCreateNew, os::kFileFlagDeleteOnClose);
+        if (m_hDevice != os::kInvalidHandle) return 1;
+      }
+      os::Dword error = win.GetLastError();
+      if (attempt == 1 || (error != os::kErrorFileNotFound && error != os::kErrorPathNotFound)) {
+        return 0;
+      }
+      if (!PrepareVxd(&error)) return 0;
+    }
+    return 0;
   }
   return 0;
 }

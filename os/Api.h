@@ -286,6 +286,10 @@ class Api {
   virtual unsigned GetWindowsDirectoryA(char* buffer, unsigned size) = 0;
   virtual Dword GetTempPathA(Dword size, char* buffer) = 0;
   virtual Dword GetFullPathNameA(const char* name, Dword size, char* buffer, char** filePart) = 0;
+  // The short (8.3) form of the path of a file or folder that exists: each long component
+  // replaced by its alias ("Program Files" by "PROGRA~1"). Fails with ERROR_FILE_NOT_FOUND or
+  // ERROR_PATH_NOT_FOUND when there is no such file, as the 9x family (and NT from 2000) does.
+  virtual Dword GetShortPathNameA(const char* longPath, char* shortPath, Dword size) = 0;
 
   // System identification.
   virtual Bool GetVersionExA(OsVersionInfo* info) = 0;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace sim {
 namespace {
@@ -887,6 +888,116 @@ void FileSystem::CloseFile(int id) {
 
 void FileSystem::EndProcess() {
   while (!open_.empty()) CloseFile(open_.begin()->first);
+}
+
+}  // namespace sim
+
+namespace sim {
+namespace {
+
+// Characters a short name may hold besides letters and digits.
+bool ShortNameChar(char c) {
+  return IsLetter(c) || (c >= '0' && c <= '9') || static_cast<unsigned char>(c) >= 0x80 ||
+         std::strchr("!#$%&'()-@^_`{}~", c) != nullptr;
+}
+
+// A long name's characters as an alias keeps them: blanks and dots gone, characters a short
+// name may not hold turned into "_", upper-cased.
+std::string AliasPart(const std::string& part, std::size_t keep) {
+  std::string out;
+  for (char c : part) {
+    if (out.size() == keep) break;
+    if (c == ' ' || c == '.') continue;
+    out += ShortNameChar(c) ? Upper(c) : '_';
+  }
+  return out;
+}
+
+// The alias stem and extension of a long name: "Program Files" -> ("PROGRA", "").
+std::pair<std::string, std::string> AliasBasis(const std::string& name) {
+  std::size_t dot = name.find_last_of('.');
+  if (dot == std::string::npos || dot == 0) return {AliasPart(name, 6), ""};
+  return {AliasPart(name.substr(0, dot), 6), AliasPart(name.substr(dot + 1), 3)};
+}
+
+}  // namespace
+
+bool FileSystem::IsShortName(const std::string& component) {
+  std::size_t dot = component.find('.');
+  std::string base = component.substr(0, dot);
+  std::string ext = dot == std::string::npos ? "" : component.substr(dot + 1);
+  if (base.empty() || base.size() > 8 || ext.size() > 3) return false;
+  if (dot != std::string::npos && ext.empty()) return false;
+  return std::all_of(base.begin(), base.end(), ShortNameChar) &&
+         std::all_of(ext.begin(), ext.end(), ShortNameChar);
+}
+
+std::string FileSystem::ShortNameOf(const std::string& parentFull, const std::string& component,
+                                    bool upperCase) const {
+  if (IsShortName(component)) {
+    std::string name = component;
+    if (upperCase)
+      for (char& c : name) c = Upper(c);
+    return name;
+  }
+  auto basis = AliasBasis(component);
+  int number = 0;
+  for (const std::string& sibling : List(parentFull)) {
+    if (!IsShortName(sibling) && AliasBasis(sibling) == basis) ++number;
+    if (Key(sibling) == Key(component)) break;
+  }
+  std::string tail(1, '~');
+  tail += std::to_string(number);
+  std::string alias = basis.first.substr(0, 8 - tail.size()) + tail;
+  return basis.second.empty() ? alias : alias + "." + basis.second;
+}
+
+bool FileSystem::ShortPath(const char* name, bool upperCase, std::string* shortPath,
+                           os::Dword* error) const {
+  Resolved r;
+  if (!Resolve(name, &r, error)) return false;
+  if (Lookup(r.key) < 0) {
+    *error = ParentExists(r, error) ? os::kErrorFileNotFound : *error;
+    return false;
+  }
+  std::string root = RootOf(r.full);
+  std::string out = root;
+  std::string parent = root;
+  std::size_t start = root.size() + (root.size() == 3 ? 0 : 1);
+  while (start < r.full.size()) {
+    std::size_t end = r.full.find('\\', start);
+    if (end == std::string::npos) end = r.full.size();
+    std::string component = nodes_.at(Lookup(Key(r.full.substr(0, end)))).path.substr(start);
+    if (out.back() != '\\') out += '\\';
+    out += ShortNameOf(parent, component, upperCase);
+    parent = r.full.substr(0, end);
+    start = end + 1;
+  }
+  *shortPath = out;
+  return true;
+}
+
+std::string FileSystem::LongPathOfShort(const std::string& shortPath) const {
+  std::string full = FullPath(shortPath);
+  std::string root = RootOf(full);
+  if (root.size() != 3) return {};
+  std::string longPath = root;
+  std::size_t start = 3;
+  while (start < full.size()) {
+    std::size_t end = full.find('\\', start);
+    if (end == std::string::npos) end = full.size();
+    std::string component = full.substr(start, end - start);
+    if (!IsShortName(component)) return {};
+    std::string found;
+    for (const std::string& child : List(longPath)) {
+      if (Key(ShortNameOf(longPath, child, true)) == Key(component)) found = child;
+    }
+    if (found.empty()) return {};
+    if (longPath.back() != '\\') longPath += '\\';
+    longPath += found;
+    start = end + 1;
+  }
+  return longPath;
 }
 
 }  // namespace sim

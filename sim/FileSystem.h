@@ -120,6 +120,20 @@ class FileSystem {
   os::Dword AttributesOf(const char* name, os::Dword* error) const;
   bool SetCurrent(const char* name, os::Dword* error);
 
+  // Short (8.3) names, as FAT keeps them beside the long ones. A name that is a valid 8.3 name
+  // is its own short name (upper-cased where `upperCase`, as the 9x family's FAT aliases are);
+  // any other gets an alias of its first six valid characters, "~" and a number, and the
+  // first three of its extension, upper-cased ("Program Files" -> "PROGRA~1"), the number
+  // counting the folder's long names of the same stem in name order.
+  static bool IsShortName(const std::string& component);
+  // GetShortPathNameA: the full short path of an existing file or folder; ERROR_FILE_NOT_FOUND
+  // when the last name is missing, ERROR_PATH_NOT_FOUND when a folder above it is.
+  bool ShortPath(const char* name, bool upperCase, std::string* shortPath, os::Dword* error) const;
+  // The full path, in long names, of a path given in short names (each component a long name
+  // that is itself a valid short name, or an alias); empty when nothing of that name exists or
+  // a component is not a short name.
+  std::string LongPathOfShort(const std::string& shortPath) const;
+
   void CloseFile(int id);
   // The process has ended: the system closes every file it left open (delete-on-close and
   // delete-pending files then go), so a copy of the file system taken while a run was under
@@ -167,6 +181,9 @@ class FileSystem {
   void AddFolderChain(const std::string& fullPath);
   // What a new node at fullPath takes from its folder.
   Security NewSecurity(const std::string& fullPath, bool folder) const;
+  // The short name of `component`, a name in folder `parentFull` (full path, long names).
+  std::string ShortNameOf(const std::string& parentFull, const std::string& component,
+                          bool upperCase) const;
 
   std::map<int, Node> nodes_;
   std::map<std::string, int> byKey_;  // live names only

@@ -373,15 +373,19 @@ int Machine::OpenVxd(const std::string& name, os::Dword creation, os::Dword flag
     devices_[id] = Device{name + ".vxd", true, false, 0};
     return id;
   }
+  lastVxdOpenName = name;
+  // A file name alone is searched for; a full path is taken as it is, but only in short (8.3)
+  // names: the loader takes no long names, and the VxD then does not load at all.
+  std::vector<std::string> places;
   if (name.find_first_of("\\/:") != std::string::npos) {
-    *error = os::kErrorFileNotFound;
-    return -1;
+    std::string path = files_.LongPathOfShort(name);
+    if (!path.empty()) places.push_back(path);
+  } else {
+    for (const std::string& folder : {files_.currentDirectory, files_.windowsDirectory + "\\SYSTEM",
+                                      files_.windowsDirectory})
+      places.push_back(files_.FullPath(folder + "\\" + name));
   }
-  // Dynamic loading wants the file name only, searched as the loader searches.
-  const std::string places[] = {files_.currentDirectory, files_.windowsDirectory + "\\SYSTEM",
-                                files_.windowsDirectory};
-  for (const std::string& folder : places) {
-    std::string path = files_.FullPath(folder + "\\" + name);
+  for (const std::string& path : places) {
     if (!files_.Exists(path)) continue;
     if (creation != os::kCreateNew || (flags & os::kFileFlagDeleteOnClose) == 0) {
       *error = os::kErrorInvalidParameter;  // not a dynamic load request
@@ -390,7 +394,7 @@ int Machine::OpenVxd(const std::string& name, os::Dword creation, os::Dword flag
     ++vxdLoads;
     loadedVxdPath = path;
     int id = nextId_++;
-    devices_[id] = Device{name, true, true, 0};
+    devices_[id] = Device{path.substr(path.find_last_of('\\') + 1), true, true, 0};
     return id;
   }
   *error = os::kErrorFileNotFound;

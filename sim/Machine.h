@@ -119,11 +119,13 @@ class Machine {
   int deviceOpenAttempts = 0;
 
   // --- The 9x family's VxD: opening "\\.\<file>.vxd" with CREATE_NEW and DELETE_ON_CLOSE
-  // loads the file (looked up in the current, the system and the Windows directory); closing
-  // that handle unloads it.
+  // loads the file (a bare name looked up in the current, the system and the Windows
+  // directory; a full path only in short names, "\\.\C:\PROGRA~1\MORVANE\CPUZ.VXD");
+  // closing that handle unloads it.
   int vxdLoads = 0;
   int vxdUnloads = 0;
-  std::string loadedVxdPath;  // full path of the last VxD loaded
+  std::string loadedVxdPath;    // full path of the last VxD loaded
+  std::string lastVxdOpenName;  // the last VxD file name opened, as the program gave it
   bool VxdLoaded() const { return vxdLoads > vxdUnloads; }
 
   // --- Port instructions (9x family): each one logged. On the NT family a program's own

@@ -88,6 +88,7 @@ class SimWindows : public os::Api {
   os::Dword GetTempPathA(os::Dword size, char* buffer) override;
   os::Dword GetFullPathNameA(const char* name, os::Dword size, char* buffer,
                              char** filePart) override;
+  os::Dword GetShortPathNameA(const char* longPath, char* shortPath, os::Dword size) override;
 
   os::Bool GetVersionExA(os::OsVersionInfo* info) override;
   os::HModule LoadLibraryA(const char* name) override;

@@ -27,13 +27,25 @@ bool IsDeviceName(const char* name) {
   return !drivePath && rest[0] != '\0';
 }
 
+bool EndsWithVxd(const char* name) {
+  std::size_t length = std::strlen(name);
+  if (length < 4) return false;
+  std::string tail(name + length - 4);
+  for (char& c : tail) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  return tail == ".VXD";
+}
+
 }  // namespace
 
 os::Handle SimWindows::CreateFileA(const char* name, os::Dword access, os::Dword share,
                                    os::Dword creation, os::Dword flagsAndAttributes) {
   if (ShouldFail("CreateFileA")) return os::kInvalidHandle;
   os::Dword error = os::kErrorSuccess;
-  if (name != nullptr && IsDeviceName(name)) {
+  // On the 9x family "\\.\C:\DIR\NAME.VXD" loads that VxD file.
+  bool vxdPath = name != nullptr && machine.platformId == os::kVerPlatformWin32Windows &&
+                 std::strncmp(name, "\\\\.\\", 4) == 0 && std::strchr(name + 4, '\\') &&
+                 std::strlen(name) > 8 && EndsWithVxd(name);
+  if (name != nullptr && (IsDeviceName(name) || vxdPath)) {
     int device = machine.OpenDevice(name + 4, access, share, creation, flagsAndAttributes, &error);
     if (device < 0) {
       lastError_ = error;
@@ -292,6 +304,23 @@ os::Dword SimWindows::GetFullPathNameA(const char* name, os::Dword size, char* b
     *filePart = hasName ? buffer + sep + 1 : nullptr;
   }
   return result;
+}
+
+os::Dword SimWindows::GetShortPathNameA(const char* longPath, char* shortPath, os::Dword size) {
+  if (ShouldFail("GetShortPathNameA")) return 0;
+  if (longPath == nullptr) {
+    lastError_ = os::kErrorInvalidParameter;
+    return 0;
+  }
+  std::string result;
+  os::Dword error = os::kErrorSuccess;
+  // The 9x family's FAT keeps its aliases in capitals.
+  if (!fs.ShortPath(longPath, machine.platformId == os::kVerPlatformWin32Windows, &result,
+                    &error)) {
+    lastError_ = error;
+    return 0;
+  }
+  return CopyOut(result, shortPath, size);
 }
 
 }  // namespace sim

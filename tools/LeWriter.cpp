@@ -13,7 +13,8 @@
 //  [ELF]  The System V ABI and its Intel386 supplement: ELF32 headers, section and symbol
 //         tables, REL relocations with the addend in the place, R_386_32 = S + A.
 //  [DDK]  The Windows 95 DDK's VxD_Desc_Block: DDB_SDK_Version at +4, DDB_Req_Device_Number
-//         at +6, DDB_Size 50h.
+//         at +6, DDB_Size 50h; the Windows 98 DDK's object types (ObjectInfo) and the VxD
+//         segment classes (LeWriter.h, kObjectTypes).
 #include "tools/LeWriter.h"
 
 #include <algorithm>
@@ -66,16 +67,9 @@ constexpr std::uint32_t kR386None = 0;
 constexpr std::uint32_t kR386_32 = 1;
 constexpr std::uint32_t kR386Pc32 = 2;
 
-// The sections the VxD is made of, in object order, and their LE object flags: locked code
-// and locked data, both loaded at once ([LX] object flags; a VxD's objects are 32-bit).
-struct SectionRule {
-  const char* name;
-  std::uint32_t flags;
-};
-constexpr SectionRule kSectionRules[] = {
-    {".text", kObjectReadable | kObjectExecutable | kObjectPreload | kObjectBig},
-    {".data", kObjectReadable | kObjectWritable | kObjectPreload | kObjectBig},
-};
+// The sections the VxD is made of, in their order within its one object.
+constexpr const char* kSections[] = {".text", ".data"};
+constexpr std::uint32_t kSectionAlign = 16;
 
 struct Section {
   std::string name;
@@ -146,42 +140,37 @@ Module ReadElf(ByteView elf, const std::string& ddbSymbol) {
   const auto& sections = file.sections();
   Module module;
 
-  // Sections to objects.
-  std::map<std::uint32_t, std::uint32_t> objectOf;  // section index -> object index
-  for (std::uint32_t i = 0; i < sections.size(); ++i) {
-    const Section& s = sections[i];
-    if ((s.flags & kShfAlloc) == 0 || s.size == 0) continue;
-    const SectionRule* rule = nullptr;
-    for (const SectionRule& r : kSectionRules)
-      if (s.name == r.name) rule = &r;
-    if (rule == nullptr)
-      throw LeError("section " + s.name + " has no place in the VxD (only .text and .data)");
-    if (s.type == kShtNobits) throw LeError("section " + s.name + " holds no bytes");
-    Object object;
-    object.section = s.name;
-    object.flags = rule->flags;
-    object.data.assign(elf.begin() + s.offset, elf.begin() + s.offset + s.size);
-    objectOf[i] = static_cast<std::uint32_t>(module.objects.size());
-    module.objects.push_back(std::move(object));
-  }
-  // Objects in the rule table's order, whatever the ELF order.
-  std::vector<std::uint32_t> order(module.objects.size());
-  for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
-  auto rank = [&](std::uint32_t o) {
-    for (std::uint32_t r = 0; r < std::size(kSectionRules); ++r)
-      if (module.objects[o].section == kSectionRules[r].name) return r;
-    return 0u;
+  // Sections to places in the one object: .text at 0, .data at the next boundary after it.
+  struct Place {
+    std::string name;
+    std::uint32_t base;
   };
-  std::stable_sort(order.begin(), order.end(),
-                   [&](std::uint32_t a, std::uint32_t b) { return rank(a) < rank(b); });
-  std::vector<Object> sorted;
-  std::vector<std::uint32_t> newIndex(order.size());
-  for (std::uint32_t i = 0; i < order.size(); ++i) {
-    newIndex[order[i]] = i;
-    sorted.push_back(std::move(module.objects[order[i]]));
+  std::map<std::uint32_t, Place> placeOf;  // section index -> where its bytes lie
+  Object object;
+  object.flags = kLockedCodeFlags;
+  for (const char* name : kSections) {
+    for (std::uint32_t i = 0; i < sections.size(); ++i) {
+      const Section& s = sections[i];
+      if (s.name != name || (s.flags & kShfAlloc) == 0) continue;
+      if (s.type == kShtNobits) {
+        if (s.size != 0) throw LeError("section " + s.name + " holds no bytes");
+        continue;
+      }
+      while (object.data.size() % kSectionAlign != 0) object.data.push_back(0);
+      if (object.data.size() + std::uint64_t{s.size} > 0xFFFFFFFFu)
+        throw LeError("section " + s.name + " is too large");
+      placeOf[i] = {s.name, static_cast<std::uint32_t>(object.data.size())};
+      object.data.insert(object.data.end(), elf.begin() + s.offset, elf.begin() + s.offset + s.size);
+      object.section += (object.section.empty() ? "" : "+") + s.name;
+    }
   }
-  module.objects = std::move(sorted);
-  for (auto& entry : objectOf) entry.second = newIndex[entry.second];
+  for (const Section& s : sections) {
+    bool known = std::any_of(std::begin(kSections), std::end(kSections),
+                             [&](const char* name) { return s.name == name; });
+    if ((s.flags & kShfAlloc) != 0 && s.size != 0 && !known)
+      throw LeError("section " + s.name + " has no place in the VxD (only .text and .data)");
+  }
+  if (object.data.empty()) throw LeError("the ELF object has no bytes in .text or .data");
 
   // The symbol table.
   std::vector<Symbol> symbols;
@@ -203,13 +192,13 @@ Module ReadElf(ByteView elf, const std::string& ddbSymbol) {
       throw LeError("RELA relocations are not supported (" + rel.name + ")");
     if (rel.type != kShtRel) continue;
     if (rel.link != symtabIndex) throw LeError(rel.name + " does not use the symbol table");
-    auto place = objectOf.find(rel.info);
-    if (place == objectOf.end()) {
+    auto place = placeOf.find(rel.info);
+    if (place == placeOf.end()) {
       if (rel.info < sections.size() && (sections[rel.info].flags & kShfAlloc) == 0)
         continue;  // relocations of debugging information
       throw LeError(rel.name + " relocates a section that is not part of the VxD");
     }
-    Object& object = module.objects[place->second];
+    const std::uint32_t sectionSize = sections[rel.info].size;
     for (std::uint32_t at = 0; at + 8 <= rel.size; at += 8) {
       std::uint32_t offset = Read32(elf, rel.offset + at);
       std::uint32_t info = Read32(elf, rel.offset + at + 4);
@@ -218,7 +207,7 @@ Module ReadElf(ByteView elf, const std::string& ddbSymbol) {
       if (type == kR386None) continue;
       if (symbol >= symbols.size()) throw LeError("relocation symbol out of range");
       const Symbol& target = symbols[symbol];
-      std::string where = object.section + "+" + Hex(offset);
+      std::string where = place->second.name + "+" + Hex(offset);
       if (type == kR386Pc32)
         throw LeError("relative relocation at " + where + " to " + target.name +
                       ": a VxD of one module has nothing to import");
@@ -228,15 +217,17 @@ Module ReadElf(ByteView elf, const std::string& ddbSymbol) {
       if (target.section == kShnUndef || target.section >= kShnLoReserve)
         throw LeError("relocation at " + where + " to " + target.name +
                       ", which is not defined in .text or .data");
-      auto targetObject = objectOf.find(target.section);
-      if (targetObject == objectOf.end())
+      auto targetPlace = placeOf.find(target.section);
+      if (targetPlace == placeOf.end())
         throw LeError("relocation at " + where + " into a section that is not part of the VxD");
-      if (std::uint64_t{offset} + 4 > object.data.size())
+      if (std::uint64_t{offset} + 4 > sectionSize)
         throw LeError("relocation at " + where + " runs past the end of its section");
       // REL: the addend is in the place; the place then holds the target's offset.
-      std::uint32_t targetOffset = target.value + Read32(object.data, offset);
-      Set32(object.data, offset, targetOffset);
-      module.fixups.push_back({place->second, offset, targetObject->second, targetOffset});
+      std::uint32_t placeOffset = place->second.base + offset;
+      std::uint32_t targetOffset =
+          targetPlace->second.base + target.value + Read32(object.data, placeOffset);
+      Set32(object.data, placeOffset, targetOffset);
+      module.fixups.push_back({0, placeOffset, 0, targetOffset});
     }
   }
 
@@ -245,11 +236,12 @@ Module ReadElf(ByteView elf, const std::string& ddbSymbol) {
   for (const Symbol& s : symbols)
     if (s.name == ddbSymbol) ddb = &s;
   if (ddb == nullptr) throw LeError("no symbol " + ddbSymbol + " for the descriptor block");
-  auto ddbObject = objectOf.find(ddb->section);
-  if (ddbObject == objectOf.end()) throw LeError(ddbSymbol + " is not defined in .text or .data");
+  auto ddbPlace = placeOf.find(ddb->section);
+  if (ddbPlace == placeOf.end()) throw LeError(ddbSymbol + " is not defined in .text or .data");
   module.ddbName = ddbSymbol;
-  module.ddbObject = ddbObject->second;
-  module.ddbOffset = ddb->value;
+  module.ddbObject = 0;
+  module.ddbOffset = ddbPlace->second.base + ddb->value;
+  module.objects.push_back(std::move(object));
   return module;
 }
 
@@ -326,8 +318,12 @@ Bytes WriteLe(const Module& module) {
   const auto& objects = module.objects;
   if (objects.empty()) throw LeError("the module has no objects");
   if (objects.size() > 255) throw LeError("more objects than one-byte fixups can name");
-  for (const Object& o : objects)
+  for (const Object& o : objects) {
     if (o.data.empty()) throw LeError("object " + o.section + " is empty");
+    if (ObjectTypeOf(o.flags) == nullptr)
+      throw LeError("object " + o.section + " has flags " + Hex(o.flags) +
+                    ", of no object type the VxD loader accepts");
+  }
   if (module.ddbObject >= objects.size() ||
       std::uint64_t{module.ddbOffset} + kDdbSize > objects[module.ddbObject].data.size())
     throw LeError("the descriptor block does not lie whole in its object");

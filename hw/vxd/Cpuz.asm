@@ -5,9 +5,12 @@
 ; unloads it again (DIOC_CLOSEHANDLE, then Sys_Dynamic_Device_Exit).
 ;
 ; Assembled by nasm into an ELF object; the host tool mvn_le_write turns it into the LE file:
-; .text becomes the locked code object, .data the locked data object holding the device
-; descriptor block, which the LE file exports as entry ordinal 1 (where the VxD loader looks
-; for it). The block's one address, that of the control procedure, becomes a fixup.
+; .text and .data become one locked code object (LCODE: readable, executable, preloaded,
+; 32-bit), as the DDK's tools put a VxD's locked data beside its locked code, since the VxD
+; loader refuses any object that is not of one of its code types. The device descriptor block
+; in .data is exported as entry ordinal 1 (where the loader looks for it); its one address,
+; that of the control procedure, becomes a fixup. Nothing here writes to the object, so its
+; pages need not be writable.
 ;
 ; Built with -DMVN_VARIANT=... only by the test that shows the harness rejecting broken files.
 

@@ -119,6 +119,9 @@ class RealApi final : public Api {
   Dword GetFullPathNameA(const char* name, Dword size, char* buffer, char** filePart) override {
     return ::GetFullPathNameA(name, size, buffer, filePart);
   }
+  Dword GetShortPathNameA(const char* longPath, char* shortPath, Dword size) override {
+    return ::GetShortPathNameA(longPath, shortPath, size);
+  }
 
   Bool GetVersionExA(OsVersionInfo* info) override {
     return ::GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(info));

@@ -4,8 +4,11 @@
  *
  * Loading: the LE header, its objects placed at addresses of our choosing (never their zero
  * relocation base, so an address without its fixup shows), every page copied in, every fixup
- * record applied, the descriptor block found through entry ordinal 1 and checked (name "CPUZ",
- * DDK version 4.0, no service table, the control procedure inside an executable object).
+ * record applied, then each object's pages given the protections its flags name (readable,
+ * writable, executable: only those), so that code in an object not marked executable, or a
+ * write into one not marked writable, faults here as it would under a loader that honours the
+ * flags; the descriptor block found through entry ordinal 1 and checked (name "CPUZ", DDK
+ * version 4.0, no service table, the control procedure inside an executable object).
  * Calling: EAX the message, EBX a VM handle, ESI the DIOCParams block for W32_DeviceIoControl;
  * carry preset to the wrong answer and EAX to the message, so a procedure that forgets to set
  * them fails. One line per call with its answer; exit status 0 only when every answer is right.
@@ -180,8 +183,9 @@ int main(int argc, char** argv) {
     if (o->size == 0 || o->size > (1u << 20) || o->pages != (o->size + PAGE - 1) / PAGE ||
         o->firstPage == 0 || o->firstPage - 1 + o->pages > pageCount)
       Fail("object %u's size and pages do not agree", i + 1);
-    void* base = mmap(NULL, o->pages * PAGE, PROT_READ | PROT_WRITE | PROT_EXEC,
-                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    /* Writable while the loader fills it; its own protections once the fixups are in. */
+    void* base =
+        mmap(NULL, o->pages * PAGE, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (base == MAP_FAILED) Fail("cannot map object %u", i + 1);
     o->base = base;
     for (uint32_t p = 0; p < o->pages; ++p) {
@@ -250,6 +254,15 @@ int main(int argc, char** argv) {
     }
   }
 
+  /* Each object's protections as its flags say. */
+  for (uint32_t i = 0; i < objectCount; ++i) {
+    struct Object* o = &objects[i];
+    int protection = ((o->flags & 0x1) ? PROT_READ : 0) | ((o->flags & 0x2) ? PROT_WRITE : 0) |
+                     ((o->flags & 0x4) ? PROT_EXEC : 0);
+    if (mprotect(o->base, o->pages * PAGE, protection) != 0)
+      Fail("cannot protect object %u as its flags 0x%X say", i + 1, o->flags);
+  }
+
   /* The descriptor block through entry ordinal 1. */
   uint64_t e = (uint64_t)h + U32(h + 0x5C, "");
   uint32_t ordinal = 1;
@@ -276,6 +289,8 @@ int main(int argc, char** argv) {
   if (ddbObject == 0) Fail("no entry ordinal 1: the loader would find no descriptor block");
   if (ddbObject > objectCount || (uint64_t)ddbOffset + DDB_SIZE > objects[ddbObject - 1].size)
     Fail("entry ordinal 1 at 0x%X does not hold a whole descriptor block", ddbOffset);
+  if ((objects[ddbObject - 1].flags & 0x1) == 0)
+    Fail("the descriptor block lies in object %u, which is not readable", ddbObject);
   const uint8_t* ddb = objects[ddbObject - 1].base + ddbOffset;
   char name[9];
   memcpy(name, ddb + 12, 8);
@@ -289,16 +304,22 @@ int main(int argc, char** argv) {
   uint32_t controlObject = 0;
   for (uint32_t i = 0; i < objectCount; ++i) {
     uint32_t base = (uint32_t)(uintptr_t)objects[i].base;
-    if (control >= base && control < base + objects[i].size && (objects[i].flags & 0x4))
-      controlObject = i + 1;
+    if (control >= base && control < base + objects[i].size) controlObject = i + 1;
   }
   if (controlObject == 0)
     Fail("the control procedure's address 0x%08X is inside no code object", control);
+  if ((objects[controlObject - 1].flags & 0x4) == 0)
+    Fail("the control procedure lies in object %u, whose flags 0x%X are not executable",
+         controlObject, objects[controlObject - 1].flags);
   printf(
       "%s: LE module, %u objects, %u fixups applied; entry ordinal 1: descriptor block \"%s\", "
       "DDK version %u.%u, control procedure at object %u + 0x%X\n",
       g_path, objectCount, fixupCount, name, version >> 8, version & 0xFF, controlObject,
       control - (uint32_t)(uintptr_t)objects[controlObject - 1].base);
+  for (uint32_t i = 0; i < objectCount; ++i)
+    printf("object %u: flags 0x%04X, mapped %c%c%c\n", i + 1, objects[i].flags,
+           (objects[i].flags & 0x1) ? 'r' : '-', (objects[i].flags & 0x2) ? 'w' : '-',
+           (objects[i].flags & 0x4) ? 'x' : '-');
 
   /* The calls. */
   signal(SIGSEGV, Crashed);

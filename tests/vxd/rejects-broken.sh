@@ -1,7 +1,7 @@
 #!/bin/sh
 # Shows that the harness catches a broken VxD: each deliberately broken variant must fail with
 # the fault it was broken with, and the good image must pass.
-# usage: rejects-broken.sh HARNESS GOOD NO_FIXUP ORDINAL_2 WRONG_ANSWER
+# usage: rejects-broken.sh HARNESS GOOD DATA_OBJECT NO_FIXUP ORDINAL_2 WRONG_ANSWER
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 harness=$1
@@ -24,7 +24,8 @@ check() {  # image expected-text
     echo "caught $(basename "$1"): $(printf '%s\n' "$output" | grep "FAIL" | head -n 1)"
   fi
 }
-check "$3" "inside no code object"
-check "$4" "no entry ordinal 1"
-check "$5" "^FAIL W32_DeviceIoControl code 1 "
+check "$3" "whose flags 0x2043 are not executable"
+check "$4" "inside no code object"
+check "$5" "no entry ordinal 1"
+check "$6" "^FAIL W32_DeviceIoControl code 1 "
 exit $status

@@ -1,10 +1,10 @@
 #!/bin/sh
-# Decodes the VxD image out of a packed program through its driver image table and runs the
-# harness on it.
-# usage: run-packed.sh MVN_PACK HARNESS PROGRAM WORKDIR
+# Decodes the VxD image out of a packed program through its driver image table and runs a
+# check on it: the harness (through run-i386.sh) or the loader's rules (mvn_le_check).
+# usage: run-packed.sh MVN_PACK PROGRAM WORKDIR COMMAND [ARGUMENT...]   (the image goes last)
 set -eu
-pack=$1 harness=$2 program=$3 work=$4
-here=$(cd "$(dirname "$0")" && pwd)
+pack=$1 program=$2 work=$3
+shift 3
 mkdir -p "$work"
 image="$work/$(basename "$program").cpuz.vxd"
 rm -f "$image"
@@ -15,4 +15,4 @@ if [ "$size" -eq 0 ]; then
   exit 1
 fi
 echo "$program: VxD image of $size bytes"
-exec sh "$here/run-i386.sh" "$harness" "$image"
+exec "$@" "$image"

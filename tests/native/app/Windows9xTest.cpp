@@ -119,6 +119,10 @@ TEST_F(Windows9x, VxdGoesIntoTheProgramFolderOrTheWindowsDirectory) {
        },
        0, kDir, nullptr, ""},
   };
+  // The loader is given the full path in short names, wherever the VxD was written.
+  auto shortName = [&](const char* path) {
+    return std::string(path) == kVxd ? "C:\\PROGRA~1\\MORVANE\\CPUZ.VXD" : "C:\\WINDOWS\\CPUZ.VXD";
+  };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     win.fs.SetFolderWritable(kDir, true);
@@ -145,6 +149,7 @@ TEST_F(Windows9x, VxdGoesIntoTheProgramFolderOrTheWindowsDirectory) {
       // The VxD loads from where it was written, and unloads with the handle.
       ASSERT_EQ(driver->Open(), 1);
       EXPECT_EQ(win.machine.loadedVxdPath, c.vxdPath);
+      EXPECT_EQ(win.machine.lastVxdOpenName, shortName(c.vxdPath));
       driver->Close();
       EXPECT_FALSE(win.machine.VxdLoaded());
     }

@@ -2,6 +2,8 @@
 // fallbacks and failures, the service codes it tolerates or refuses, and the device open rules.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <cstring>
 #include <functional>
 #include <string>
@@ -729,6 +731,59 @@ TEST_F(Loader9x, BuildWithoutAVxdReportsTheFamilyUnsupported) {
   EXPECT_EQ(ok, 0);
   EXPECT_EQ(win.GetLastError(), os::kErrorNotSupported);
   EXPECT_FALSE(win.fs.Exists(kVxd));
+}
+
+// Each open names the VxD by its full path in short names, the only full path the loader takes
+// (a bare name is searched for where the system does not document): also when the file went
+// and is written again at the open, into the program's folder or, where that cannot take it,
+// the Windows directory. Any other failure to find the path fails the open and writes nothing.
+TEST_F(Loader9x, EveryOpenNamesTheVxdByItsFullShortPath) {
+  constexpr char kShort[] = "C:\\PROGRA~1\\MORVANE\\CPUZ.VXD";
+  constexpr char kWindowsShort[] = "C:\\WINDOWS\\CPUZ.VXD";
+  struct Case {
+    const char* name;
+    std::function<void(CDeviceDriver&)> arrange;  // after Initialize, before Open
+    int opened;
+    const char* openName;  // what the loader was given last
+    const char* loaded;    // where the VxD was loaded from
+    bool rewritten;
+  };
+  const Case cases[] = {
+      {"in the program folder", [](CDeviceDriver&) {}, 1, kShort, kVxd, false},
+      {"gone: written again", [&](CDeviceDriver&) { win.fs.Remove(kVxd); }, 1, kShort, kVxd,
+       true},
+      {"gone, folder read-only: the Windows directory",
+       [&](CDeviceDriver&) {
+         win.fs.Remove(kVxd);
+         win.fs.SetFolderWritable(kDir, false);
+       },
+       1, kWindowsShort, "C:\\WINDOWS\\cpuz.vxd", true},
+      {"its folder gone: the Windows directory",
+       [](CDeviceDriver& d) { std::strcpy(d.m_szDirectory, "C:\\Gone"); }, 1, kWindowsShort,
+       "C:\\WINDOWS\\cpuz.vxd", true},
+      {"the short path cannot be had",
+       [&](CDeviceDriver&) { win.FailCall("GetShortPathNameA", os::kErrorAccessDenied); }, 0, "",
+       "", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    win.ClearFailures();
+    win.fs.SetFolderWritable(kDir, true);
+    win.fs.Remove("C:\\WINDOWS\\cpuz.vxd");
+    win.machine.lastVxdOpenName.clear();
+    win.machine.loadedVxdPath.clear();
+    auto driver = Initialized();
+    ASSERT_EQ(win.fs.Contents(kVxd), vxdImage);
+    c.arrange(*driver);
+    win.calls.clear();
+    EXPECT_EQ(driver->Open(), c.opened);
+    EXPECT_EQ(win.machine.lastVxdOpenName, c.openName);
+    EXPECT_EQ(win.machine.loadedVxdPath, c.loaded);
+    EXPECT_EQ(win.CallCount("WriteFile") > 0, c.rewritten);
+    EXPECT_EQ(win.CallCount("GetShortPathNameA"), c.rewritten ? 2 : 1);
+    driver->Close();
+    EXPECT_FALSE(win.machine.VxdLoaded());
+  }
 }
 
 TEST_F(Loader9x, OpenFailsOnOtherErrors) {

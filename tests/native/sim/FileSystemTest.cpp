@@ -60,6 +60,60 @@ TEST_F(FileSystemTest, FullPathsFollowWindowsRules) {
   EXPECT_EQ(Full("C:.."), "C:\\windows");
 }
 
+// GetShortPathNameA: aliases for long names (capitals on the 9x family), names already 8.3
+// kept, a missing file or folder failing as Windows does, and the buffer conventions.
+TEST_F(FileSystemTest, ShortPathsOfExistingFilesOnly) {
+  fs.AddFile("C:\\Program Files\\Morvane\\cpuz.vxd", "v");
+  fs.AddFolder("C:\\Programme Daten");  // the second "PROGRA" stem in name order
+  fs.AddFile("C:\\My Documents\\long name.text", "t");
+  fs.AddFile("C:\\a+b.txt", "p");
+  fs.AddFile("C:\\v1.2.3", "d");
+  struct Case {
+    const char* path;
+    bool nine;           // the 9x family, else NT
+    const char* result;  // null: fails with `error`
+    os::Dword error;
+  } cases[] = {
+      {"C:\\Program Files\\Morvane\\cpuz.vxd", true, "C:\\PROGRA~1\\MORVANE\\CPUZ.VXD", 0},
+      {"C:\\program files\\morvane\\CPUZ.VXD", true, "C:\\PROGRA~1\\MORVANE\\CPUZ.VXD", 0},
+      {"C:\\Program Files\\Morvane\\cpuz.vxd", false, "C:\\PROGRA~1\\Morvane\\cpuz.vxd", 0},
+      {"C:\\Programme Daten", true, "C:\\PROGRA~2", 0},
+      {"C:\\My Documents\\long name.text", true, "C:\\MYDOCU~1\\LONGNA~1.TEX", 0},
+      {"C:\\a+b.txt", true, "C:\\A_B~1.TXT", 0},
+      {"C:\\v1.2.3", true, "C:\\V12~1.3", 0},
+      {"C:\\WINDOWS", true, "C:\\WINDOWS", 0},
+      {"cpuz.vxd", true, "C:\\PROGRA~1\\MORVANE\\CPUZ.VXD", 0},  // from the current folder
+      {"C:\\WINDOWS\\cpuz.vxd", true, nullptr, os::kErrorFileNotFound},
+      {"C:\\Gone\\cpuz.vxd", true, nullptr, os::kErrorPathNotFound},
+      {"C:\\Program Files\\Morvane\\cpuz.vxd", false, "C:\\PROGRA~1\\Morvane\\cpuz.vxd", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    win->machine.SetPlatform(c.nine ? sim::Platform::Windows9x : sim::Platform::Nt32);
+    char buffer[300];
+    win->SetLastError(0);
+    os::Dword n = win->GetShortPathNameA(c.path, buffer, sizeof buffer);
+    if (c.result == nullptr) {
+      EXPECT_EQ(n, 0u);
+      EXPECT_EQ(win->GetLastError(), c.error);
+    } else {
+      ASSERT_EQ(n, std::strlen(c.result));
+      EXPECT_STREQ(buffer, c.result);
+    }
+  }
+  // A short buffer is left alone and the size needed, terminator included, answered.
+  char small[8] = "keep";
+  win->machine.SetPlatform(sim::Platform::Windows9x);
+  EXPECT_EQ(win->GetShortPathNameA("C:\\Program Files", small, sizeof small), 12u);
+  EXPECT_STREQ(small, "keep");
+  // Short names lead back to the long ones; a long one is no short name.
+  EXPECT_EQ(fs.LongPathOfShort("C:\\PROGRA~1\\MORVANE\\CPUZ.VXD"),
+            "C:\\Program Files\\Morvane\\cpuz.vxd");
+  EXPECT_EQ(fs.LongPathOfShort("C:\\progra~2"), "C:\\Programme Daten");
+  EXPECT_EQ(fs.LongPathOfShort("C:\\Program Files\\Morvane\\cpuz.vxd"), "");
+  EXPECT_EQ(fs.LongPathOfShort("C:\\PROGRA~3"), "");
+}
+
 TEST_F(FileSystemTest, FullPathBufferConventions) {
   char small[5];
   // Too small: the size needed, terminator included; nothing written.

@@ -281,6 +281,23 @@ TEST_F(Machine, VxdLoadsFromTheCurrentSystemOrWindowsDirectoryWhileOpen) {
     EXPECT_FALSE(win.machine.VxdLoaded());
     win.fs.Remove(path);
   }
+  // By full path, only in short names: a long name keeps the VxD from loading.
+  win.fs.AddFile("C:\\Program Files\\Morvane\\cpuz.vxd", "vxd");
+  for (const char* name : {"\\\\.\\C:\\PROGRA~1\\MORVANE\\CPUZ.VXD",
+                           "\\\\.\\C:\\Program Files\\Morvane\\cpuz.vxd"}) {
+    SCOPED_TRACE(name);
+    bool shortNames = std::strchr(name, '~') != nullptr;
+    os::Handle vxd = win.CreateFileA(name, 0, 0, os::kCreateNew, os::kFileFlagDeleteOnClose);
+    EXPECT_EQ(vxd != os::kInvalidHandle, shortNames);
+    EXPECT_EQ(win.machine.VxdLoaded(), shortNames);
+    EXPECT_EQ(win.machine.lastVxdOpenName, name + 4);
+    if (shortNames) {
+      EXPECT_EQ(win.machine.loadedVxdPath, "C:\\Program Files\\Morvane\\cpuz.vxd");
+      win.CloseHandle(vxd);
+    } else {
+      EXPECT_EQ(win.GetLastError(), os::kErrorFileNotFound);
+    }
+  }
   // Port instructions reach the chip on this family only.
   win.OutPortDword(0xCF8, 0x8000C084u);
   EXPECT_EQ(win.InPortDword(0xCFC), 0x11110020u);

@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 
+#include "tools/LeRules.h"
 #include "tools/LeWriter.h"
 
 namespace {
 
 using le::Bytes;
+using le::ByteView;
 using le::LeError;
 
 std::uint32_t Get16(const Bytes& b, std::size_t at) {
@@ -223,33 +226,34 @@ le::Module Named(le::Module m) {
   return m;
 }
 
-TEST(LeWriter, ElfSectionsBecomeObjectsAndAbsoluteAddressesFixups) {
+TEST(LeWriter, ElfSectionsBecomeOneLockedCodeObjectAndAbsoluteAddressesFixups) {
   Bytes text = {0xB8, 0, 0, 0, 0, 0xC3, 0x90, 0x90};  // mov eax, [data+4]; ret
   Put32(text, 1, 4);                                  // the addend stands in the place
   Bytes data = Ddb();
   Put32(data, 0x18, 5);  // DDB_Control_Proc: .text + 5
   le::Module m =
       le::ReadElf(MakeElf(text, data, {{".data", 0x18, 1, 1}, {".text", 1, 2, 1}}, 0), "DDB");
-  ASSERT_EQ(m.objects.size(), 2u);
-  EXPECT_EQ(m.objects[0].section, ".text");
+  // .data follows .text from the next 16-byte boundary, in the same LCODE object.
+  ASSERT_EQ(m.objects.size(), 1u);
+  EXPECT_EQ(m.objects[0].section, ".text+.data");
   EXPECT_EQ(m.objects[0].flags, 0x2045u);
-  EXPECT_EQ(m.objects[1].flags, 0x2043u);
-  EXPECT_EQ(m.ddbObject, 1u);
+  EXPECT_STREQ(le::ObjectTypeOf(m.objects[0].flags)->name, "LCODE");
+  EXPECT_EQ(m.objects[0].data.size(), 16u + le::kDdbSize);
+  EXPECT_EQ(m.ddbObject, 0u);
+  EXPECT_EQ(m.ddbOffset, 16u);
   ASSERT_EQ(m.fixups.size(), 2u);
-  EXPECT_EQ(m.fixups[0].object, 0u);
-  EXPECT_EQ(m.fixups[0].targetObject, 1u);
-  EXPECT_EQ(m.fixups[0].targetOffset, 4u);
-  EXPECT_EQ(m.fixups[1].object, 1u);
-  EXPECT_EQ(m.fixups[1].targetObject, 0u);
+  EXPECT_EQ(m.fixups[0].offset, 1u);
+  EXPECT_EQ(m.fixups[0].targetOffset, 16u + 4);
+  EXPECT_EQ(m.fixups[1].offset, 16u + 0x18);
   EXPECT_EQ(m.fixups[1].targetOffset, 5u);
 
   LeFile f = ReadLe(le::WriteLe(Named(m)));
-  EXPECT_EQ(f.pageNumbers, (std::vector<std::uint32_t>{1, 2}));
-  EXPECT_EQ(f.objectFirstPage, (std::vector<std::uint32_t>{1, 2}));
-  EXPECT_EQ(f.lastPage, le::kDdbSize);
-  EXPECT_EQ(f.fixups, (std::vector<LeFixup>{{1, 1, 2, 4, false}, {2, 0x18, 1, 5, false}}));
-  EXPECT_EQ(f.entries, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{1, 0}}));
-  EXPECT_EQ(f.entryObject, 2u);
+  EXPECT_EQ(f.pageNumbers, (std::vector<std::uint32_t>{1}));
+  EXPECT_EQ(f.objectFlags, (std::vector<std::uint32_t>{0x2045}));
+  EXPECT_EQ(f.lastPage, 16u + le::kDdbSize);
+  EXPECT_EQ(f.fixups, (std::vector<LeFixup>{{1, 1, 1, 20, false}, {1, 0x28, 1, 5, false}}));
+  EXPECT_EQ(f.entries, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{1, 16}}));
+  EXPECT_EQ(f.entryObject, 1u);
   EXPECT_EQ(f.residentNames, "CPUZ@0 DDB@1 ");
   EXPECT_EQ(f.nonResidentNames, "test module@0 ");
 }
@@ -286,7 +290,7 @@ TEST(LeWriter, EveryElfFaultIsNamed) {
 TEST(LeWriter, FixupsStraddlingPagesAndFarTargetsAreWrittenAsTheLoaderNeedsThem) {
   le::Module m;
   m.objects.push_back({".text", 0x2045, Bytes(0x2100, 0x90)});  // three pages
-  m.objects.push_back({".data", 0x2043, Bytes(0x10000 + le::kDdbSize, 0)});
+  m.objects.push_back({".data", 0x2047, Bytes(0x10000 + le::kDdbSize, 0)});  // LCODE, writable
   m.ddbObject = 1;
   m.ddbOffset = 0x10000;
   Put16(m.objects[1].data, 0x10004, 0x0400);
@@ -321,7 +325,7 @@ TEST(LeWriter, FixupsStraddlingPagesAndFarTargetsAreWrittenAsTheLoaderNeedsThem)
 
 TEST(LeWriter, ModulesThatCannotBeWrittenAreRefused) {
   le::Module good = Named({});
-  good.objects.push_back({".data", 0x2043, Ddb()});
+  good.objects.push_back({".text+.data", 0x2045, Ddb()});
   ASSERT_NO_THROW(le::WriteLe(good));
   le::Module m = good;
   m.ddbOffset = 1;
@@ -338,6 +342,107 @@ TEST(LeWriter, ModulesThatCannotBeWrittenAreRefused) {
   m = good;
   m.ddbOrdinal = 0;
   EXPECT_NE(ErrorOf([&] { le::WriteLe(m); }).find("ordinal 0"), std::string::npos);
+}
+
+// Which object flags are of a type the VxD loader accepts; the writer writes those and refuses
+// every other.
+TEST(LeWriter, OnlyObjectsOfAnAcceptedTypeAreWritten) {
+  struct Case {
+    std::uint32_t flags;
+    const char* type;  // null: refused
+  } cases[] = {
+      {0x2045, "LCODE"}, {0x2047, "LCODE"},  // readable, executable, preloaded, 32-bit
+      {0x2005, "PCODE"}, {0x2015, "ICODE"}, {0x2205, "SCODE"},
+      {0x2043, nullptr},  // the old data object: not executable
+      {0x2041, nullptr}, {0x2044, nullptr},  // not readable
+      {0x0045, nullptr},                     // 16-bit
+      {0x2055, nullptr},                     // preloaded and discardable: no such class
+      {0x2065, nullptr},                     // shared
+      {0x20C5, nullptr},                     // invalid pages
+      {0xA045, nullptr},                     // I/O privilege
+  };
+  for (const Case& c : cases) {
+    const le::ObjectType* type = le::ObjectTypeOf(c.flags);
+    EXPECT_EQ(type == nullptr ? std::string("none") : type->name,
+              c.type == nullptr ? std::string("none") : c.type)
+        << std::hex << c.flags;
+    le::Module m = Named({});
+    m.objects.push_back({".data", c.flags, Ddb()});
+    std::string error = ErrorOf([&] { le::WriteLe(m); });
+    if (c.type == nullptr)
+      EXPECT_NE(error.find("of no object type the VxD loader accepts"), std::string::npos)
+          << std::hex << c.flags << ": " << error;
+    else
+      EXPECT_EQ(error, "") << std::hex << c.flags;
+  }
+}
+
+// The loader's rules over a file the writer made of an assembled VxD, and over that file
+// broken one way at a time: each fault is named, and no file, however cut short, is read past
+// its end.
+TEST(LeRules, TheWrittenVxdKeepsEveryRuleAndEachBreakIsNamed) {
+  Bytes text = {0xF8, 0xC3};  // clc; ret
+  Bytes data = Ddb();
+  std::memcpy(&data[0x0C], "CPUZ    ", 8);
+  Put32(data, 0x40, le::kDdbSize);
+  le::Module m = Named(le::ReadElf(MakeElf(text, data, {{".data", 0x18, 1, 1}}), "DDB"));
+  const Bytes good = le::WriteLe(m);
+  le::RulesReport report = le::CheckLoaderRules(good);
+  EXPECT_TRUE(report.faults.empty()) << report.faults.front();
+  EXPECT_EQ(report.summary,
+            "1 object (LCODE), 1 pages, 1 fixups; descriptor block \"CPUZ    \" at object 1 + "
+            "0x10, DDK version 4.00");
+
+  const std::uint32_t h = Get32(good, 0x3C);
+  const std::uint32_t object = h + Get32(good, h + 0x40);
+  const std::uint32_t pages = Get32(good, h + 0x80);
+  const std::uint32_t records = h + Get32(good, h + 0x6C);
+  const std::uint32_t entries = h + Get32(good, h + 0x5C);
+  struct Case {
+    const char* what;
+    std::function<void(Bytes&)> change;
+    const char* fault;
+  };
+  const Case cases[] = {
+      {"the old data object", [&](Bytes& f) { Put32(f, object + 8, 0x2043); },
+       "flags 0x2043, of no object type the loader accepts (it is not executable)"},
+      {"pageable block", [&](Bytes& f) { Put32(f, object + 8, 0x2005); }, "not a locked one"},
+      {"OS/2 module", [&](Bytes& f) { Put16(f, h + 0x0A, 1); }, "not Windows 386"},
+      {"a 286", [&](Bytes& f) { Put16(f, h + 0x08, 1); }, "CPU type 0x1"},
+      {"a static VxD", [&](Bytes& f) { Put32(f, h + 0x10, 0x28000); }, "dynamically loadable"},
+      {"big-endian", [&](Bytes& f) { f[h + 2] = 1; }, "little-endian"},
+      {"LX page size", [&](Bytes& f) { Put32(f, h + 0x28, 0x200); }, "page size 0x200"},
+      {"zero-filled page", [&](Bytes& f) { f[h + Get32(f, h + 0x48) + 3] = 3; },
+       "type 0x3, not a page stored in the file"},
+      {"an import", [&](Bytes& f) { Put32(f, h + 0x74, 1); }, "imports from other modules"},
+      {"ordinal 1 skipped", [&](Bytes& f) { f[entries + 1] = 0; }, "first entry bundle is of type 0"},
+      {"16-bit entry", [&](Bytes& f) { f[entries + 1] = 1; }, "first entry bundle is of type 1"},
+      {"block past the object", [&](Bytes& f) { Put32(f, entries + 5, 0x20); }, "whole descriptor"},
+      {"DDK 3.10", [&](Bytes& f) { Put16(f, pages + 0x14, 0x030A); }, "DDK version 0x30A is outside"},
+      {"DDK 4.90", [&](Bytes& f) { Put16(f, pages + 0x14, 0x045A); }, "DDK version 0x45A is outside"},
+      {"header DDK differs", [&](Bytes& f) { Put16(f, h + 0xC2, 0x030A); }, "header's DDK version"},
+      {"block size", [&](Bytes& f) { Put32(f, pages + 0x50, 0x40); }, "size is 0x40"},
+      {"lower-case name", [&](Bytes& f) { f[pages + 0x1C] = 'c'; }, "8 upper-case characters"},
+      {"self-relative fixup", [&](Bytes& f) { f[records] = 0x08; }, "source type 0x8"},
+      {"import fixup", [&](Bytes& f) { f[records + 1] = 0x01; }, "not an internal reference"},
+      {"additive fixup", [&](Bytes& f) { f[records + 1] = 0x04; }, "not an internal reference"},
+      {"fixup elsewhere", [&](Bytes& f) { Put16(f, records + 2, 0x20); }, "has no fixup"},
+      {"fixup to object 2", [&](Bytes& f) { f[records + 4] = 2; }, "outside the objects"},
+      {"fixup past the object", [&](Bytes& f) { Put16(f, records + 2, 0x5E); }, "past the end"},
+      {"more pages than objects", [&](Bytes& f) { Put32(f, h + 0x14, 2); }, "the header says 2"},
+  };
+  for (const Case& c : cases) {
+    Bytes file = good;
+    c.change(file);
+    le::RulesReport broken = le::CheckLoaderRules(file);
+    std::string all;
+    for (const std::string& fault : broken.faults) all += fault + "\n";
+    EXPECT_NE(all.find(c.fault), std::string::npos) << c.what << ":\n" << all;
+  }
+  for (std::size_t length = 0; length < good.size(); ++length) {
+    le::RulesReport cut = le::CheckLoaderRules(ByteView(good.data(), length));
+    EXPECT_FALSE(cut.faults.empty()) << "length " << length;
+  }
 }
 
 }  // namespace
