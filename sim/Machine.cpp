@@ -301,8 +301,11 @@ bool Machine::StartService(int service, os::Dword* error) {
     *error = os::kErrorServiceMarkedForDelete;
     return false;
   }
-  // The kernel loads the image file now; afterwards the file may go.
-  std::string image = files_.FullPath(s->binaryPath);
+  // The kernel loads the image file now; afterwards the file may go. The manager keeps a
+  // driver's path in the kernel's form too ("\??\" in front), which names the same file.
+  std::string path = s->binaryPath;
+  if (path.rfind("\\??\\", 0) == 0) path = path.substr(4);
+  std::string image = files_.FullPath(path);
   if (!files_.Exists(image)) {
     *error = os::kErrorFileNotFound;
     return false;

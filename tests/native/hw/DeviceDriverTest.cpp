@@ -460,6 +460,47 @@ TEST_F(LoaderNt, ARunningOrMatchingServiceIsLeftAsItIs) {
   }
 }
 
+TEST_F(LoaderNt, AServiceIsRepointedOnlyWhenStoppedOursAndElsewhere) {
+  struct Case {
+    const char* what;
+    const char* path;
+    bool running;
+    int extract;
+    bool repointed;
+  };
+  const std::string ours = std::string("\\??\\") + kSys;
+  const Case cases[] = {
+      {"running, our image name elsewhere", "C:\\drivers\\cpuz.sys", true, 1, false},
+      {"stopped, our own path in the kernel's form", ours.c_str(), false, 1, false},
+      {"stopped, our own path", kSys, false, 1, false},
+      {"stopped, our image name elsewhere, extraction off", "C:\\drivers\\cpuz.sys", false, 0,
+       false},
+      {"stopped, our image name elsewhere", "C:\\drivers\\cpuz.sys", false, 1, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    win.machine.RemoveService("cpuz");
+    win.fs.AddFile("C:\\drivers\\cpuz.sys", sys32Image);
+    win.fs.AddFile(kSys, sys32Image);
+    win.machine.AddService("cpuz", c.path, c.running);
+    const int changes = win.machine.changeServiceConfigCalls;
+    CDeviceDriver driver;
+    EXPECT_EQ(driver.Initialize(nullptr, "cpuz", "cpuz", c.extract), 1);
+    EXPECT_EQ(win.machine.changeServiceConfigCalls - changes, c.repointed ? 1 : 0);
+    EXPECT_EQ(Service()->binaryPath, c.repointed ? std::string(kSys) : std::string(c.path));
+  }
+}
+
+TEST_F(LoaderNt, AnImageOfExactlyOneMebibyteIsStillWritten) {
+  const std::string big = Image("BIG", kMaxDriverImageSize, 'b');
+  SetImage(kImageNt32, static_cast<std::uint32_t>(program.size()), big.size());
+  win.fs.AddFile(win.fs.moduleFileName, program + big);
+  int ok = 0;
+  auto driver = Initialized(&ok);
+  ASSERT_EQ(ok, 1);
+  EXPECT_EQ(Service()->loadedImage, big);
+}
+
 TEST_F(LoaderNt, TheImageIsRenamedIntoPlaceOnlyWhenComplete) {
   // A torn temporary file of an interrupted run is overwritten; the image name is only ever
   // given to a whole, flushed file.

@@ -14,6 +14,6 @@ foreach(test IN ITEMS silent-apply paths second-instance startup-run window appl
   string(REPLACE "-" "_" name ${test})
   add_test(NAME app_wine_${name} COMMAND bash ${PROJECT_SOURCE_DIR}/tests/wine/app/${test}.sh)
   set_tests_properties(app_wine_${name} PROPERTIES
-    ENVIRONMENT "MVN_PROGRAM=$<TARGET_FILE:${MVN_PROGRAM_SIM}>;MVN_PROGRAM_NAME=${MVN_PROGRAM_REAL}.exe;MVN_DRIVE=$<TARGET_FILE:mvn_app_drive>;MVN_WORK=${CMAKE_BINARY_DIR}/app-wine/${name};MVN_SOURCE=${PROJECT_SOURCE_DIR};MVN_FALLBACK_PREFIX=${CMAKE_BINARY_DIR}/wine64"
-    RESOURCE_LOCK mvn_wine64 TIMEOUT 600)
+    ENVIRONMENT "MVN_WIDTH=${MVN_WIDTH};MVN_PROGRAM=$<TARGET_FILE:${MVN_PROGRAM_SIM}>;MVN_PROGRAM_NAME=${MVN_PROGRAM_REAL}.exe;MVN_DRIVE=$<TARGET_FILE:mvn_app_drive>;MVN_WORK=${CMAKE_BINARY_DIR}/app-wine/${name};MVN_SOURCE=${PROJECT_SOURCE_DIR};MVN_FALLBACK_PREFIX=${CMAKE_BINARY_DIR}/wine64"
+    RESOURCE_LOCK mvn_wine64 TIMEOUT 900)
 endforeach()

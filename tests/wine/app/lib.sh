@@ -16,8 +16,16 @@ mvn_wine_prepare "$WINEPREFIX" win64
 failures=0
 hold_pid=""
 
-# The Windows name of a Linux path (Wine's drive Z: is the root).
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
+# The Windows name of a Linux path: C: for the prefix's own drive, Z: (the root) for the rest.
+winpath() {
+  case $1 in
+    "$WINEPREFIX/drive_c"/*)
+      local rest=${1#"$WINEPREFIX/drive_c/"}
+      printf 'C:\\%s' "${rest//\//\\}"
+      ;;
+    *) printf 'Z:%s' "${1//\//\\}" ;;
+  esac
+}
 
 # Runs the drive program and prints its result. Through a file, not a pipe: under Wine a
 # program it starts inherits its output and would hold a pipe open for as long as it runs.
@@ -62,18 +70,9 @@ with_field() {  # hexvalue shift width code
   printf '%08X' $(((v & ~(mask << $2)) | (($4 & mask) << $2)))
 }
 
-begin() {  # test name
-  work="$MVN_WORK"
-  rm -rf "$work"
-  mkdir -p "$work/Morvane Test" "$work/elsewhere"
-  prog_dir="$work/Morvane Test"
-  cp "$MVN_PROGRAM" "$prog_dir/morvane-sim.exe"
-  wdir=$(winpath "$prog_dir")
-  wprog="$wdir\\morvane-sim.exe"
-  mvn_xvfb_start
-  trap finish EXIT
-  # One process of ours holds the session open for the whole test. The test goes on only once
-  # the hold's event exists, so that the release at its end cannot come first.
+# One process of ours holds the session open for the whole test. The test goes on only once
+# the hold's event exists, so that the release at its end cannot come first.
+start_hold() {
   local ready="$MVN_WORK.held" waited=0
   rm -f "$ready"
   wine "$MVN_DRIVE" hold 900 "$(winpath "$ready")" >/dev/null 2>&1 &
@@ -86,6 +85,38 @@ begin() {  # test name
     sleep 0.1
     waited=$((waited + 1))
   done
+}
+
+# The computer switched off and on: every process of the session ends at once (the watch of an
+# apply, the driver and its simulated chip with them) and the volatile registry keys go; the
+# files stay. A new session, held as before, is the next boot.
+power_cycle() {
+  WINEPREFIX="$WINEPREFIX" wineserver -k 9 2>/dev/null || true
+  wait "$hold_pid" 2>/dev/null || true
+  WINEPREFIX="$WINEPREFIX" wineserver -w
+  rm -f "$MVN_WORK.held"
+  start_hold
+}
+
+begin() {  # test name
+  # The program and its files lie on the prefix's drive C:, in folders only this user may
+  # change: Wine derives each folder's access list from its Unix permissions, and the program
+  # refuses to register or apply from a place others can change. Under the build folder the
+  # verdict would depend on where the tree was cloned (below /tmp every parent is writable by
+  # everyone).
+  umask 022
+  chmod go-w "$WINEPREFIX/drive_c"
+  work="$WINEPREFIX/drive_c/mvn-tests/$(basename "$MVN_WORK")"
+  rm -rf "$work"
+  mkdir -p "$work/Morvane Test" "$work/elsewhere"
+  chmod 755 "$WINEPREFIX/drive_c/mvn-tests" "$work"
+  prog_dir="$work/Morvane Test"
+  cp "$MVN_PROGRAM" "$prog_dir/morvane-sim.exe"
+  wdir=$(winpath "$prog_dir")
+  wprog="$wdir\\morvane-sim.exe"
+  mvn_xvfb_start
+  trap finish EXIT
+  start_hold
   # The program installs its driver itself, so the chip starts from its power-on state.
   drive uninstall >/dev/null || true
   drive reg-delete >/dev/null || true
@@ -112,6 +143,10 @@ finish() {
     wait "$hold_pid" 2>/dev/null || true
     rm -f "$MVN_WORK.held"
   fi
+  # The watch of an apply outlives its apply by 5 minutes: ended with the session, so that it
+  # keeps no server (and no driver) alive into the next test.
+  WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null || true
+  WINEPREFIX="$WINEPREFIX" wineserver -w 2>/dev/null || true
   if [ -n "${MVN_XVFB_PID:-}" ]; then kill "$MVN_XVFB_PID" 2>/dev/null || true; fi
   if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed"

@@ -69,7 +69,8 @@ expect_eq "UTF-16 file: LinkFreq from its LINK section" "$(reg_of "$(drive chip)
 # of our own (the drive program, which imports user32 and gdi32) writes its loads into the
 # same log while the measured program runs. The program runs straight under Wine from a folder
 # without blanks, so that Wine passes the path unquoted.
-plain=$(mktemp -d)
+plain="$work/plain"
+mkdir -p "$plain"
 cp "$prog_dir/morvane-sim.exe" "$plain/"
 write_mvn "$plain/apply.mvn" "[DRAM]" "Tcl=1"
 before=$(drive chip)
