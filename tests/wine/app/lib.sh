@@ -110,6 +110,7 @@ begin() {  # test name
   rm -rf "$work"
   mkdir -p "$work/Morvane Test" "$work/elsewhere"
   chmod 755 "$WINEPREFIX/drive_c/mvn-tests" "$work"
+  mkdir -p "$(dirname "$MVN_WORK")"  # the drive program's results and the hold's event
   prog_dir="$work/Morvane Test"
   cp "$MVN_PROGRAM" "$prog_dir/morvane-sim.exe"
   wdir=$(winpath "$prog_dir")
