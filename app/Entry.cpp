@@ -57,35 +57,32 @@ bool IsBlankTail(const std::string& tail) {
 //
 // It calls no window function unless it shows a box: a log-on apply costs what its hardware
 // traffic costs, and the window libraries are loaded only for a box.
-void ApplyRegisterFile(const std::string& path, const std::string& program) {
+struct Box {
+  std::string text;
+  os::Dword style;
+};
+
+// The apply itself, under the system-wide lock; the box it leaves to show, if any, is shown
+// once the lock is let go (a box stays up until the user answers it).
+std::optional<Box> ApplyUnderLock(const std::string& path, const std::string& program) {
+  constexpr os::Dword kWarning = os::kMbOk | os::kMbIconExclamation;
   ApplyLock lock;
-  if (!lock.Held()) {
-    ShowMessage(kApplyBusyMessage, os::kMbOk | os::kMbIconExclamation);
-    return;
-  }
+  if (!lock.Held()) return Box{kApplyBusyMessage, kWarning};
   switch (CheckLastApply(path)) {
     case LastApply::Clear:
       break;
     case LastApply::Watched:
-      return;  // applied in this run of Windows and being watched: the registers hold it
+      return std::nullopt;  // applied in this run of Windows and being watched: it holds
     case LastApply::Unfinished:
-      ShowMessage(kUnfinishedApplyMessage, os::kMbOk | os::kMbIconExclamation);
-      return;
+      return Box{kUnfinishedApplyMessage, kWarning};
     case LastApply::RestartedSoon:
-      ShowMessage(kRestartedSoonMessage, os::kMbOk | os::kMbIconExclamation);
-      return;
+      return Box{kRestartedSoonMessage, kWarning};
   }
   ReadDramGroup();
   ReadLinkGroup();
   bool loaded = LoadDramSection(path) && LoadLinkSection(path);
-  if (!loaded) {
-    ShowMessage(kUnableToLoadMessage + ("\"" + path + "\""), os::kMbOk);
-    return;
-  }
-  if (!RegistersWritable()) {
-    ShowMessage(kUnreadableMessage, os::kMbOk | os::kMbIconExclamation);
-    return;
-  }
+  if (!loaded) return Box{kUnableToLoadMessage + ("\"" + path + "\""), os::kMbOk};
+  if (!RegistersWritable()) return Box{kUnreadableMessage, kWarning};
   // Where no marker can be written (a read-only folder) the apply goes ahead unguarded. One
   // created but not written whole marks the apply by its name while the registers are
   // written, and goes afterwards.
@@ -95,13 +92,18 @@ void ApplyRegisterFile(const std::string& path, const std::string& program) {
   WriteLinkGroup();
   if (!guarded) {
     RemoveApplyMarker(path);
-    return;
+    return std::nullopt;
   }
   std::string full;
   os::Dword error = 0;
   if (RecordApplyReadBack(path, record) && ini::FullPath(path, &full, &error)) {
     StartApplyWatch(program, full, record.token);
   }
+  return std::nullopt;
+}
+
+void ApplyRegisterFile(const std::string& path, const std::string& program) {
+  if (std::optional<Box> box = ApplyUnderLock(path, program)) ShowMessage(box->text, box->style);
 }
 
 // A silent start from a place other users can change writes nothing: its registration, or

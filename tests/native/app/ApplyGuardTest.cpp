@@ -66,6 +66,11 @@ class ApplyGuard : public DriverFixture {
     win.fs.AddFile(kStartupFile, kStartupSettings);
     PowerCycle();
     powerOn = ChipNow();
+    // A box stays up until the user answers it: never while the apply lock is held.
+    win.session.answer = [this](const sim::Session::MessageBoxRecord&) {
+      if (win.session.MutexOwnedHere("Global\\Morvane.apply")) ++boxesUnderLock;
+      return os::kIdOk;
+    };
     // A watch the apply starts is up at once and owns its mutex until it ends.
     win.session.onCreateProcess = [this](const sim::Session::StartedProcess& p) {
       std::string token, file;
@@ -181,6 +186,7 @@ class ApplyGuard : public DriverFixture {
 
   // The run wrote nothing, did not even read the chip, and said why in one box.
   void ExpectHeldBack(const char* text) {
+    EXPECT_EQ(boxesUnderLock, 0);
     ASSERT_EQ(Boxes().size(), 1u);
     EXPECT_EQ(Boxes()[0].text, text);
     EXPECT_EQ(Boxes()[0].caption, "Morvane");
@@ -192,6 +198,7 @@ class ApplyGuard : public DriverFixture {
 
   SilentOnly app;
   std::vector<std::uint32_t> powerOn;
+  int boxesUnderLock = 0;
 };
 
 TEST_F(ApplyGuard, ARunKilledBetweenAnyTwoRegisterWritesHoldsBackEveryStartUntilTheWindowActs) {
