@@ -22,12 +22,6 @@ constexpr char kLockName[] = "Global\\Morvane.apply";
 constexpr char kWatchPrefixNt[] = "Global\\Morvane.watch.";
 constexpr char kWatchPrefix9x[] = "Morvane.watch.";
 
-bool IsNt() {
-  os::OsVersionInfo info;
-  info.dwOSVersionInfoSize = os::kOsVersionInfoSize;
-  return os::Windows().GetVersionExA(&info) && info.dwPlatformId == os::kVerPlatformWin32Nt;
-}
-
 bool IsFile(os::Dword attributes) {
   return attributes != os::kInvalidFileAttributes &&
          (attributes & os::kFileAttributeDirectory) == 0;
@@ -144,7 +138,7 @@ bool IsVolatile(os::HKey key) {
 // Makes this run's volatile key anew, named for the apply; false where no volatile key can
 // be had (the 9x family, or a key that turns out to be an ordinary one).
 bool MakeThisRunKey(const std::string& token) {
-  if (!IsNt()) return false;
+  if (!os::IsNtFamily()) return false;
   os::Api& win = os::Windows();
   // Only a key this apply creates is known to be volatile: the option means nothing for a key
   // that is already there.
@@ -191,7 +185,7 @@ std::string RecordLines(const ApplyRecord& record) {
 }  // namespace
 
 ApplyLock::ApplyLock() {
-  if (!IsNt()) {
+  if (!os::IsNtFamily()) {
     held_ = true;
     return;
   }
@@ -212,7 +206,7 @@ ApplyLock::~ApplyLock() {
 }
 
 std::string WatchMutexName(const std::string& token) {
-  return (IsNt() ? kWatchPrefixNt : kWatchPrefix9x) + token;
+  return (os::IsNtFamily() ? kWatchPrefixNt : kWatchPrefix9x) + token;
 }
 
 bool WatchIsRunning(const std::string& token) {

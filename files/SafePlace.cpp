@@ -79,14 +79,6 @@ void AppendDecimal(std::string& text, std::uint64_t value) {
   while (n > 0) text += digits[--n];
 }
 
-bool IsNt(os::Dword* major) {
-  os::OsVersionInfo info;
-  info.dwOSVersionInfoSize = os::kOsVersionInfoSize;
-  if (!os::Windows().GetVersionExA(&info)) return false;
-  *major = info.dwMajorVersion;
-  return info.dwPlatformId == os::kVerPlatformWin32Nt;
-}
-
 // The SID of the account this process runs as, or empty.
 std::string ProcessUser() {
   os::Api& win = os::Windows();
@@ -218,7 +210,7 @@ bool OthersMayChange(const Descriptor& descriptor, ObjectKind kind,
 PlaceCheck CheckPlace(const std::string& path) {
   PlaceCheck check;
   os::Dword major = 0;
-  if (!IsNt(&major)) {
+  if (!os::IsNtFamily(&major)) {
     check.verdict = PlaceVerdict::Unprotectable;
     return check;
   }

@@ -16,4 +16,12 @@ Api& Windows() {
 
 void Install(Api* api) { installed = api; }
 
+bool IsNtFamily(Dword* major) {
+  OsVersionInfo info;
+  info.dwOSVersionInfoSize = kOsVersionInfoSize;
+  if (!Windows().GetVersionExA(&info)) return false;
+  if (major != nullptr) *major = info.dwMajorVersion;
+  return info.dwPlatformId == kVerPlatformWin32Nt;
+}
+
 }  // namespace os

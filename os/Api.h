@@ -402,4 +402,8 @@ class Api {
 Api& Windows();
 void Install(Api* api);
 
+// Whether this Windows is of the NT family (2000, XP and later), from the basic version
+// record; *major (when given) receives its major version. False when the query fails.
+bool IsNtFamily(Dword* major = nullptr);
+
 }  // namespace os
